@@ -1,0 +1,40 @@
+// The firmware image: an Intel HEX file read into a byte array as large as
+// the device's flash, every byte the file does not fill left at FF (erased).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class HexFile {
+public:
+    // Allocates the image and fills it with FF; reads nothing.
+    HexFile(std::string fileName, uint32_t size);
+
+    HexFile(const HexFile&) = delete;
+    HexFile& operator=(const HexFile&) = delete;
+
+    // Reads the whole file into the image; true on success.
+    bool readHexFile();
+
+    // Decodes one line (without its line end) and applies it to the image.
+    bool parseRecord(const char* line, size_t length);
+
+    // The image byte at address, FF at or beyond imageSize: the one rule by
+    // which every user reads the image.
+    uint8_t byteAt(uint32_t address) const
+    {
+        return address < imageSize ? image[address] : uint8_t{0xFF};
+    }
+
+    uint32_t segmentBase = 0;
+    // One past the highest address a data record covered; never above imageSize.
+    uint32_t highAddress = 0;
+    std::unique_ptr<uint8_t[]> image;
+    uint32_t imageSize = 0;
+    std::string fileName;
+
+    // Longest line accepted, without its line end.
+    static constexpr size_t maxLineLength = 79;
+};

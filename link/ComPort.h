@@ -1,0 +1,65 @@
+// The serial-port component the device link drives. Only the modem-control
+// lines are used: RTS carries the clock, DTR the data to the instrument and
+// CTS the data from it; no character ever goes through the UART.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace serial {
+
+// Every failure of the port component is one of these, so callers can catch
+// them by kind.
+class EComPortError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The port number does not name a port that can be opened (missing device,
+// or no permission to open it).
+class EBadId : public EComPortError {
+public:
+    using EComPortError::EComPortError;
+};
+
+// Open was requested with port number 0.
+class ENoPortSelected : public EComPortError {
+public:
+    using EComPortError::EComPortError;
+};
+
+// Another program (or another port object) holds the port.
+class EAlreadyOpen : public EComPortError {
+public:
+    using EComPortError::EComPortError;
+};
+
+// A modem-line call failed after the port was opened (adapter unplugged,
+// line operation not supported by the device), or a line was used while the
+// port was closed. Carries the operating system's reason.
+class ELineError : public EComPortError {
+public:
+    using EComPortError::EComPortError;
+};
+
+class ComPort {
+public:
+    virtual ~ComPort() = default;
+
+    // 1 selects COM1; 0 selects none. Changing the number of an open port
+    // closes it and opens the new one.
+    virtual void SetComNumber(uint16_t number) = 0;
+    virtual uint16_t GetComNumber() const = 0;
+
+    virtual void SetOpen(bool open) = 0;
+    virtual bool GetOpen() const = 0;
+
+    // Each takes effect before it returns.
+    virtual void SetRTS(bool level) = 0;
+    virtual void SetDTR(bool level) = 0;
+    // True for an asserted line.
+    virtual bool GetCTS() = 0;
+};
+
+} // namespace serial

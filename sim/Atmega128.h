@@ -1,0 +1,118 @@
+// The simulated M740-RT: the instrument's ATmega128 as its serial
+// programming interface sees the world, attached at the level of the three
+// modem-control lines of the cable (with the cable's inverting level
+// shifter: RTS true is clock low, DTR and CTS carry inverted data).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct Scenario {
+    enum class Kind {
+        Normal,           // the right instrument, unlocked, answering at once
+        NoDeviceCtsLow,   // nothing connected, CTS stays false (reads FF)
+        NoDeviceCtsHigh,  // nothing connected, CTS stays true (reads 00)
+        OutOfSync,        // powered up some bits out of step with the host
+        WrongModel,       // extended fuse reads 0xFD
+        UnknownSignature, // signature 1E 97 03
+        Locked,           // lock bits programmed: signature reads 00 01 02 until erased
+        StuckBit,         // one flash bit will not program
+        NoisyCts,         // bit errors on the CTS line
+        PowerLoss,        // the instrument goes dead after N instructions
+    };
+
+    Kind kind = Kind::Normal;
+    int syncOffsetBits = 3;               // OutOfSync: 1..7
+    uint32_t stuckAddress = 0x1234;       // StuckBit
+    uint8_t stuckMask = 0x01;             // StuckBit: bits of that byte stuck at 1
+    double bitErrorRate = 1e-4;           // NoisyCts
+    uint64_t seed = 1;                    // NoisyCts
+    uint64_t powerLossAfter = 1000;       // PowerLoss: instructions before the power fails
+
+    // "normal", "no-device", "no-device-high", "out-of-sync[:BITS]",
+    // "wrong-model", "unknown-signature", "locked", "stuck-bit[:ADDRESS]",
+    // "noisy[:RATE]", "power-loss[:N]". Throws std::invalid_argument.
+    static Scenario parse(const std::string& text);
+    static std::string names();
+};
+
+class Atmega128 {
+public:
+    static constexpr uint32_t flashSize = 0x20000;
+    static constexpr uint32_t pageSize = 256;
+    // Data-sheet maxima of the self-timed operations.
+    static constexpr int64_t flashWriteNs = 4'500'000;
+    static constexpr int64_t fuseWriteNs = 4'500'000;
+    static constexpr int64_t chipEraseNs = 9'000'000;
+
+    explicit Atmega128(const Scenario& scenario = {});
+
+    // Line inputs, as the PC sets them.
+    void setRts(bool level);
+    void setDtr(bool level);
+    // Line output, as the PC reads it.
+    bool cts();
+
+    // Inspection and set-up for tests.
+    std::array<uint8_t, flashSize>& flash() { return flash_; }
+    const std::array<uint8_t, flashSize>& flash() const { return flash_; }
+    uint8_t fuseLow = 0xE1;
+    uint8_t fuseHigh = 0x99;
+    uint8_t fuseExt = 0xFF;
+    uint8_t lockBits = 0xFF;
+
+    bool programmingEnabled() const { return enabled_; }
+    bool powered() const { return powered_; }
+    uint64_t instructionsExecuted() const { return executed_; }
+    uint64_t instructionsLost() const { return lost_; }   // arrived while busy
+    uint64_t pageWrites() const { return pageWrites_; }
+    uint64_t chipErases() const { return chipErases_; }
+    uint64_t lockWrites() const { return lockWrites_; }
+    uint64_t signatureReads() const { return signatureReads_; }
+    // Every completed instruction, in order (four bytes each), when enabled.
+    bool recordInstructions = false;
+    const std::vector<std::array<uint8_t, 4>>& instructions() const { return log_; }
+
+    // Power cycle in program mode: programming disabled, framing reset.
+    void powerCycle();
+
+private:
+    void clockRising();
+    void clockFalling();
+    void byteReceived(uint8_t byte);
+    void execute();
+    bool busy() const;
+
+    Scenario scenario_;
+    std::array<uint8_t, flashSize> flash_{};
+    std::array<uint8_t, pageSize> pageBuffer_{};
+    std::array<uint8_t, 4> instr_{};
+    std::vector<std::array<uint8_t, 4>> log_;
+    int instrIndex_ = 0;
+    int bitCount_ = 0;
+    uint8_t shiftIn_ = 0;
+    uint8_t shiftOut_ = 0;
+    bool miso_ = true;
+    bool sck_ = false;
+    bool mosi_ = false;
+    bool enabled_ = false;
+    bool powered_ = true;
+    uint8_t previousByte_ = 0;
+    int64_t busyUntilNs_ = 0;
+    uint64_t executed_ = 0;
+    uint64_t lost_ = 0;
+    uint64_t pageWrites_ = 0;
+    uint64_t chipErases_ = 0;
+    uint64_t lockWrites_ = 0;
+    uint64_t signatureReads_ = 0;
+    std::mt19937_64 rng_;
+    std::bernoulli_distribution noise_;
+};
+
+} // namespace sim

@@ -1,0 +1,45 @@
+// A port that records every line call and answers CTS from a script, for
+// checking the device link at the level of the individual line operations.
+#pragma once
+
+#include "link/ComPort.h"
+
+#include <functional>
+#include <vector>
+
+namespace testing_support {
+
+struct LineCall {
+    enum class Kind { Rts, Dtr, Cts };
+    Kind kind;
+    bool level;
+    bool operator==(const LineCall&) const = default;
+};
+
+class RecordingComPort final : public serial::ComPort {
+public:
+    void SetComNumber(uint16_t number) override { number_ = number; }
+    uint16_t GetComNumber() const override { return number_; }
+    void SetOpen(bool open) override { open_ = open; }
+    bool GetOpen() const override { return open_; }
+    void SetRTS(bool level) override;
+    void SetDTR(bool level) override;
+    bool GetCTS() override;
+
+    // Answers each CTS read; by default the line stays false.
+    std::function<bool()> cts;
+    // Called after every RTS change (a device model may clock on it).
+    std::function<void(bool)> onRts;
+
+    std::vector<LineCall> calls;
+    int rtsFallingEdges() const;
+    // DTR levels set, in order.
+    std::vector<bool> dtrLevels() const;
+    void clear() { calls.clear(); }
+
+private:
+    uint16_t number_ = 0;
+    bool open_ = true;
+};
+
+} // namespace testing_support
