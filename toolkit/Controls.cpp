@@ -1,0 +1,105 @@
+#include "toolkit/Controls.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace tk {
+
+TControl::TControl(std::string name)
+    : name_(std::move(name))
+{
+}
+
+void TControl::SetText(const std::string& text)
+{
+    if (text_ == text)
+        return;
+    text_ = text;
+    changed();
+}
+
+void TControl::SetVisible(bool visible)
+{
+    if (visible_ == visible)
+        return;
+    visible_ = visible;
+    changed();
+}
+
+void TControl::SetEnabled(bool enabled)
+{
+    if (enabled_ == enabled)
+        return;
+    enabled_ = enabled;
+    changed();
+}
+
+void TControl::changed()
+{
+    if (observer_)
+        observer_->controlChanged(*this);
+}
+
+void TLabel::Click()
+{
+    if (OnClick)
+        OnClick();
+}
+
+void TButton::Click()
+{
+    if (Enabled() && OnClick)
+        OnClick();
+}
+
+void TMenuItem::Click()
+{
+    if (Enabled() && OnClick)
+        OnClick();
+}
+
+void TListBox::SetItemIndex(int index)
+{
+    if (index < -1 || index >= static_cast<int>(Items.size()))
+        index = -1;
+    if (itemIndex_ == index)
+        return;
+    itemIndex_ = index;
+    changed();
+}
+
+void TListBox::Select(int index)
+{
+    if (!Enabled())
+        return;
+    const int before = itemIndex_;
+    SetItemIndex(index);
+    if (itemIndex_ != before && OnClick)
+        OnClick();
+}
+
+void TProgressBar::SetMin(int value)
+{
+    min_ = value;
+    if (max_ < min_)
+        max_ = min_;
+    position_ = std::clamp(position_, min_, max_);
+    changed();
+}
+
+void TProgressBar::SetMax(int value)
+{
+    max_ = value;
+    if (min_ > max_)
+        min_ = max_;
+    position_ = std::clamp(position_, min_, max_);
+    changed();
+}
+
+void TProgressBar::SetPosition(int value)
+{
+    position_ = std::clamp(value, min_, max_);
+    changed();
+}
+
+} // namespace tk
