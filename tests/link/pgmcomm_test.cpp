@@ -1,0 +1,267 @@
+// The device link at the level of the individual modem-line calls.
+
+#include "link/Pgmcomm.h"
+#include "platform/VirtualClock.h"
+#include "tests/support/RecordingComPort.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+using testing_support::LineCall;
+using testing_support::RecordingComPort;
+
+namespace {
+
+using Kind = LineCall::Kind;
+
+// The bytes a sequence of line calls clocked out: one bit per DTR set, DTR
+// inverted.
+std::vector<uint8_t> bytesSent(const RecordingComPort& port)
+{
+    std::vector<uint8_t> bytes;
+    unsigned current = 0;
+    int bits = 0;
+    for (const auto& call : port.calls) {
+        if (call.kind != Kind::Dtr)
+            continue;
+        current = (current << 1) | (call.level ? 0u : 1u);
+        if (++bits == 8) {
+            bytes.push_back(static_cast<uint8_t>(current));
+            current = 0;
+            bits = 0;
+        }
+    }
+    return bytes;
+}
+
+// A CTS line that presents the given bytes (inverted), one bit per CTS read,
+// and idles at false (reads as 1 bits) afterwards.
+std::function<bool()> presenting(std::vector<uint8_t> bytes)
+{
+    auto reads = std::make_shared<size_t>(0);
+    return [bytes = std::move(bytes), reads] {
+        const size_t n = (*reads)++;
+        const size_t byte = n / 8;
+        if (byte >= bytes.size())
+            return false;
+        const bool one = ((bytes[byte] >> (7 - n % 8)) & 1u) != 0;
+        return !one;
+    };
+}
+
+class LinkTest : public ::testing::Test {
+protected:
+    platform::VirtualClock clock;
+    platform::ScopedClock useClock{clock};
+    RecordingComPort port;
+};
+
+TEST_F(LinkTest, TransferByteClocksEachBitInFixedOrderWithInvertedData)
+{
+    pgmComm link(port);
+    link.transferByte(0xAC);
+
+    ASSERT_EQ(port.calls.size(), 33u);
+    EXPECT_EQ(port.calls[0], (LineCall{Kind::Rts, true}));
+    for (size_t bit = 0; bit < 8; ++bit) {
+        const size_t at = 1 + 4 * bit;
+        EXPECT_EQ(port.calls[at].kind, Kind::Cts) << "bit " << bit;
+        EXPECT_EQ(port.calls[at + 1].kind, Kind::Dtr) << "bit " << bit;
+        EXPECT_EQ(port.calls[at + 2], (LineCall{Kind::Rts, false})) << "bit " << bit;
+        EXPECT_EQ(port.calls[at + 3], (LineCall{Kind::Rts, true})) << "bit " << bit;
+    }
+    EXPECT_EQ(port.dtrLevels(),
+              (std::vector<bool>{false, true, false, true, false, false, true, true}));
+}
+
+TEST_F(LinkTest, TransferByteReadsTheLevelPresentBeforeEachPulse)
+{
+    pgmComm link(port);
+
+    port.cts = [] { return false; };
+    EXPECT_EQ(link.transferByte(0x00), 0xFF);
+
+    port.cts = [] { return true; };
+    EXPECT_EQ(link.transferByte(0x00), 0x00);
+
+    // CTS asserted only until the first clock pulse.
+    port.clear();
+    port.cts = [this] { return port.rtsFallingEdges() == 0; };
+    EXPECT_EQ(link.transferByte(0x00), 0x7F);
+}
+
+TEST_F(LinkTest, FlashInstructionsSplitTheAddressAtPageAnd64KBoundaries)
+{
+    pgmComm link(port);
+    struct Case {
+        std::function<void()> call;
+        std::array<uint8_t, 4> bytes;
+    };
+    const std::vector<Case> cases = {
+        {[&] { link.readFlashByte(0x00000); }, {0x20, 0x00, 0x00, 0x00}},
+        {[&] { link.readFlashByte(0x1FFFF); }, {0x28, 0xFF, 0xFF, 0x00}},
+        {[&] { link.readFlashByte(0x10000); }, {0x20, 0x80, 0x00, 0x00}},
+        {[&] { link.readFlashByte(0x0FFFF); }, {0x28, 0x7F, 0xFF, 0x00}},
+        {[&] { link.loadPageByte(0x001FF, 0x5A); }, {0x48, 0x00, 0x7F, 0x5A}},
+        {[&] { link.loadPageByte(0x00100, 0xA5); }, {0x40, 0x00, 0x00, 0xA5}},
+        {[&] { link.loadPageByte(0x1FF80, 0x01); }, {0x40, 0x00, 0x40, 0x01}},
+        {[&] { link.writePage(0x000FF); }, {0x4C, 0x00, 0x00, 0x00}},
+        {[&] { link.writePage(0x001FF); }, {0x4C, 0x00, 0x80, 0x00}},
+        {[&] { link.writePage(0x1FFFF); }, {0x4C, 0xFF, 0x80, 0x00}},
+        {[&] { link.writePage(0x100FF); }, {0x4C, 0x80, 0x00, 0x00}},
+        {[&] { link.readSignature(4); }, {0x30, 0x00, 0x00, 0x00}},
+        {[&] { link.readSignature(2); }, {0x30, 0x00, 0x02, 0x00}},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        port.clear();
+        cases[i].call();
+        const std::vector<uint8_t> expected(cases[i].bytes.begin(), cases[i].bytes.end());
+        EXPECT_EQ(bytesSent(port), expected) << "case " << i;
+    }
+}
+
+TEST_F(LinkTest, ConfigurationInstructionsAndTheirWaits)
+{
+    pgmComm link(port);
+    struct Case {
+        const char* name;
+        std::function<void()> call;
+        std::array<uint8_t, 4> bytes;
+        std::vector<uint32_t> sleeps;
+        bool waitBeforeSending;
+    };
+    const std::vector<Case> cases = {
+        {"chipErase", [&] { link.chipErase(); }, {0xAC, 0x80, 0x00, 0x00}, {43, 43}, false},
+        {"writeFuseHigh", [&] { link.writeFuseHigh(); }, {0xAC, 0xA8, 0x00, 0x9F}, {43}, false},
+        {"writeFuseLow", [&] { link.writeFuseLow(); }, {0xAC, 0xA0, 0x00, 0xBF}, {43}, false},
+        {"writeFuseExt", [&] { link.writeFuseExt(); }, {0xAC, 0xA4, 0x00, 0xFF}, {43}, false},
+        {"writeLockBits", [&] { link.writeLockBits(); }, {0xAC, 0xE0, 0x00, 0xFC}, {}, false},
+        {"probeFuseExt", [&] { link.probeFuseExt(); }, {0x50, 0x08, 0x00, 0x00}, {}, false},
+        {"readFuseLow", [&] { link.readFuseLow(); }, {0x50, 0x00, 0x00, 0x00}, {43, 43}, true},
+        {"readFuseHigh", [&] { link.readFuseHigh(); }, {0x58, 0x08, 0x00, 0x00}, {43, 43}, true},
+        {"readFuseExt", [&] { link.readFuseExt(); }, {0x50, 0x08, 0x00, 0x00}, {43, 43}, true},
+        {"readLockBits", [&] { link.readLockBits(); }, {0x58, 0x00, 0x00, 0x00}, {43, 43}, true},
+        {"writePage", [&] { link.writePage(0); }, {0x4C, 0x00, 0x00, 0x00}, {43}, false},
+    };
+    for (const auto& c : cases) {
+        port.clear();
+        clock.clearLog();
+        size_t callsAtFirstSleep = SIZE_MAX;
+        clock.onSleep = [&](uint32_t) {
+            if (callsAtFirstSleep == SIZE_MAX)
+                callsAtFirstSleep = port.calls.size();
+        };
+        c.call();
+        clock.onSleep = nullptr;
+        const std::vector<uint8_t> expected(c.bytes.begin(), c.bytes.end());
+        EXPECT_EQ(bytesSent(port), expected) << c.name;
+        EXPECT_EQ(clock.sleeps(), c.sleeps) << c.name;
+        if (!c.sleeps.empty()) {
+            EXPECT_EQ(callsAtFirstSleep == 0, c.waitBeforeSending) << c.name;
+        }
+    }
+}
+
+TEST_F(LinkTest, ReadsAnswerWithTheFourthByte)
+{
+    pgmComm link(port);
+    port.cts = presenting({0x00, 0x00, 0x00, 0x1E});
+    EXPECT_EQ(link.readSignature(0), 0x1E);
+    port.cts = presenting({0x11, 0x22, 0x33, 0xC5});
+    EXPECT_EQ(link.readFlashByte(0x1234), 0xC5);
+    EXPECT_EQ(link.loadPageByte(0, 0), 0xFF) << "an idle line reads as FF";
+}
+
+TEST_F(LinkTest, ProgramEnableOnAnAnsweringDeviceSendsOneAttempt)
+{
+    pgmComm link(port);
+    port.cts = presenting({0x00, 0xAC, 0x53, 0x00});
+    const uint64_t readsBefore = clock.counterReads();
+
+    EXPECT_TRUE(link.programEnable());
+
+    EXPECT_EQ(clock.sleeps(), std::vector<uint32_t>{30});
+    EXPECT_EQ(bytesSent(port), (std::vector<uint8_t>{0xAC, 0x53, 0x00, 0x00}));
+    EXPECT_EQ(port.calls.size(), 4u * 33u) << "no extra clock pulse";
+    // Four delays in the byte exchanges and one after the attempt; each delay
+    // reads the counter at least twice.
+    EXPECT_GE(clock.counterReads() - readsBefore, 10u);
+}
+
+TEST_F(LinkTest, ProgramEnableAddsOneClockPulsePerFailedAttempt)
+{
+    pgmComm link(port);
+    // Echo of 0x53 only during the third attempt.
+    std::vector<uint8_t> presented(12, 0xFF);
+    presented[10] = 0x53;
+    port.cts = presenting(presented);
+
+    EXPECT_TRUE(link.programEnable());
+
+    EXPECT_EQ(bytesSent(port).size(), 12u);
+    EXPECT_EQ(port.rtsFallingEdges(), 12 * 8 + 2);
+    EXPECT_EQ(clock.sleeps(), std::vector<uint32_t>{30});
+}
+
+TEST_F(LinkTest, ProgramEnableGivesUpAfter32AttemptsWithASingleWait)
+{
+    pgmComm link(port);
+    port.cts = [] { return false; }; // nothing connected: FF everywhere
+
+    EXPECT_FALSE(link.programEnable());
+
+    const auto sent = bytesSent(port);
+    ASSERT_EQ(sent.size(), 32u * 4u);
+    for (size_t i = 0; i < sent.size(); i += 4)
+        EXPECT_EQ((std::vector<uint8_t>(sent.begin() + static_cast<long>(i), sent.begin() + static_cast<long>(i) + 4)),
+                  (std::vector<uint8_t>{0xAC, 0x53, 0x00, 0x00}));
+    EXPECT_EQ(port.rtsFallingEdges(), 32 * 32 + 32);
+    EXPECT_EQ(clock.sleeps(), std::vector<uint32_t>{30});
+}
+
+TEST(LinkCalibration, DelayTicksFromTheCounterFrequency)
+{
+    const std::vector<std::pair<int64_t, int64_t>> cases = {
+        {3'579'545, 3}, {10'000'000, 10}, {1'193'182, 1}, {1'000'000, 1}, {32'768, 1}, {1'000'000'000, 1000}};
+    for (const auto& [frequency, ticks] : cases) {
+        platform::VirtualClock clock(frequency);
+        platform::ScopedClock use(clock);
+        RecordingComPort port;
+        pgmComm link(port);
+        EXPECT_TRUE(link.perfCounterOk);
+        EXPECT_EQ(link.perfFrequency, frequency);
+        EXPECT_EQ(link.delayTicks, ticks) << frequency;
+        EXPECT_TRUE(port.calls.empty()) << "the constructor touches no line";
+    }
+}
+
+TEST(LinkCalibration, MicroDelaySpansAtLeastOneMicrosecond)
+{
+    platform::VirtualClock clock(3'579'545, 1);
+    platform::ScopedClock use(clock);
+    RecordingComPort port;
+    pgmComm link(port);
+    const int64_t before = clock.nowNs();
+    link.microDelay();
+    // Three ticks of a 3.58 MHz counter.
+    EXPECT_GE(clock.nowNs() - before, 3 * 1'000'000'000LL / 3'579'545);
+    EXPECT_TRUE(clock.sleeps().empty()) << "the delay spins, it does not sleep";
+}
+
+TEST(LinkCalibration, WithoutACounterEachDelaySleepsOneMillisecond)
+{
+    platform::VirtualClock clock(0);
+    platform::ScopedClock use(clock);
+    RecordingComPort port;
+    pgmComm link(port);
+    EXPECT_FALSE(link.perfCounterOk);
+
+    port.cts = presenting({0x3C});
+    EXPECT_EQ(link.transferByte(0x5A), 0x3C);
+    EXPECT_EQ(clock.sleeps(), std::vector<uint32_t>{1});
+    EXPECT_EQ(bytesSent(port), std::vector<uint8_t>{0x5A});
+}
+
+} // namespace
