@@ -1,0 +1,105 @@
+// The main window: port selection, the "Update!" procedure (identification,
+// image, erase, programming, verification, fuse and lock bytes) and the
+// closing rules that protect a running update. Headless: the controls are
+// state objects that whichever front end is attached shows and drives.
+#pragma once
+
+#include "link/ComPort.h"
+#include "link/Pgmcomm.h"
+#include "toolkit/Application.h"
+#include "toolkit/Controls.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class HexFile;
+
+class TfrmUpdate : public tk::TForm {
+public:
+    // The window owns its port; which kind of port (a real tty or the
+    // simulated instrument) is the front end's choice.
+    TfrmUpdate(tk::TApplication& application, std::unique_ptr<serial::ComPort> port);
+    ~TfrmUpdate() override;
+
+    // Controls, under their form names.
+    tk::TListBox lboxComPort{"lboxComPort"};
+    tk::TButton btnUpdate{"btnUpdate"};
+    tk::TProgressBar ProgressBar{"ProgressBar"};
+    std::unique_ptr<serial::ComPort> comPort;
+    tk::TLabel lblText{"lblText"};
+    tk::TLabel lblCRC{"lblCRC"};
+    tk::TLabel lblProgress{"lblProgress"};
+    tk::TLabel Label1{"Label1"};
+    tk::TLabel lblFuseHigh{"lblFuseHigh"};
+    tk::TLabel lblFuseLow{"lblFuseLow"};
+    tk::TLabel lblLock{"lblLock"};
+    tk::TLabel lblExtFuse{"lblExtFuse"};
+
+    // Menu bar: Exit, and Help with Download, Help File and About between
+    // separators N1 and N2.
+    tk::TMenuItem Exit1{"Exit1"};
+    tk::TMenuItem Help1{"Help1"};
+    tk::TMenuItem Download1{"Download1"};
+    tk::TMenuItem N1{"N1"};
+    tk::TMenuItem HelpFile1{"HelpFile1"};
+    tk::TMenuItem N2{"N2"};
+    tk::TMenuItem About1{"About1"};
+
+    // Update state shared by the update, identification, programming and
+    // the close handling.
+    std::unique_ptr<pgmComm> pgm;
+    uint16_t comNumber = 0;
+    uint32_t flashSize = 0;
+    uint8_t deviceType = 0;
+    std::array<std::string, 5> fuseText;
+    std::array<int32_t, 5> fuseValue{};
+    std::array<std::string, 3> sigText;
+    std::array<int32_t, 3> sigValue{};
+    bool abortFlag = false;
+
+    // Status line texts that mark a step as running (and, after a failure,
+    // the step that failed).
+    static constexpr const char* statusIdentify = "Getting Device Infomation";
+    static constexpr const char* statusReadImage = "Reading Flash .HEX file";
+    static constexpr const char* statusErase = "Chip Erase";
+    static constexpr const char* statusProgram = "Programming Flash";
+    static constexpr const char* statusVerify = "Verifying Flash";
+    static constexpr const char* statusComplete = "Update Complete!";
+
+    static constexpr const char* hexFileName = "KPXUpdate517.hex";
+    static constexpr const char* helpFileName = "KPX Updater.chm";
+
+    // Identification waits before each programming-enable attempt.
+    static constexpr int detectWaitCount = 8;
+    static constexpr uint32_t detectWaitMs = 3000;
+
+    // Event handlers. Front ends reach them through the controls (Click,
+    // Select, Close), which run them as the toolkit does: an exception that
+    // escapes is shown and the program goes on.
+    void FormCreate();
+    void btnUpdateClick();
+    void lboxComPortClick();
+    void lblTextClick();
+    void FormCloseQuery(bool& canClose);
+    void FormClose(tk::TCloseAction& action);
+    void Exit1Click();
+    void About1Click();
+    void Download1Click();
+    void HelpFile1Click();
+
+    void SetStatus(const std::string& text);
+    bool IdentifyDevice();
+    bool ProgramAndVerify(const HexFile& image);
+    bool IsProgramming() const;
+    void ShutDownApplication();
+
+private:
+    // Runs a handler through the toolkit's exception display.
+    void handle(void (TfrmUpdate::*handler)());
+    // Stores a byte read back for display in its text and number forms.
+    static void storeByte(uint8_t byte, std::string& text, int32_t& value);
+};
+
+extern TfrmUpdate* frmUpdate;

@@ -1,0 +1,459 @@
+#include "app/console/ConsoleFrontEnd.h"
+
+#include "app/UI.h"
+#include "dialogs/about.h"
+#include "dialogs/download.h"
+#include "link/PosixComPort.h"
+#include "platform/VirtualClock.h"
+#include "sim/Atmega128.h"
+#include "sim/SimComPort.h"
+#include "toolkit/Application.h"
+
+#include <algorithm>
+#include <cctype>
+#include <csignal>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onInterrupt(int)
+{
+    interrupted = 1;
+}
+
+// Installs the Ctrl+C handler for one run. Without SA_RESTART, so that a
+// prompt waiting for input gives up (and answers Cancel) as well.
+class InterruptHandler {
+public:
+    InterruptHandler()
+    {
+        interrupted = 0;
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0;
+        sigaction(SIGINT, &action, &previous_);
+    }
+    ~InterruptHandler() { sigaction(SIGINT, &previous_, nullptr); }
+    InterruptHandler(const InterruptHandler&) = delete;
+    InterruptHandler& operator=(const InterruptHandler&) = delete;
+
+private:
+    struct sigaction previous_ {};
+};
+
+constexpr int exitComplete = 0;
+constexpr int exitFailed = 1;
+constexpr int exitUsage = 2;
+constexpr int exitInterrupted = 130;
+
+// Retries that --yes grants a silent device before it gives up.
+constexpr int autoRetryLimit = 3;
+
+std::string withPlainLineEnds(std::string text)
+{
+    std::string result;
+    result.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        result += text[i];
+    }
+    return result;
+}
+
+struct Choice {
+    char key;
+    const char* label;
+    int answer;
+};
+
+class ConsoleBackend final : public tk::Backend, public tk::ControlObserver {
+public:
+    ConsoleBackend(std::istream& in, std::ostream& out, std::ostream& err, bool terminal, bool autoYes)
+        : in_(in)
+        , inputTerminal_(&in == &std::cin && isatty(STDIN_FILENO) == 1)
+        , out_(out)
+        , err_(err)
+        , terminal_(terminal)
+        , autoYes_(autoYes)
+    {
+    }
+
+    void attach(TfrmUpdate& form)
+    {
+        form_ = &form;
+        form.ProgressBar.setObserver(this);
+        form.lblProgress.setObserver(this);
+    }
+
+    void detach()
+    {
+        if (!form_)
+            return;
+        form_->ProgressBar.setObserver(nullptr);
+        form_->lblProgress.setObserver(nullptr);
+        form_ = nullptr;
+    }
+
+    int MessageBox(const std::string& text, const std::string& caption, int flags) override
+    {
+        showMessage(caption, text);
+        switch (flags & 0x0F) {
+        case tk::MB_OKCANCEL:
+            return ask({{'o', "[O]K", tk::IDOK}, {'c', "[C]ancel", tk::IDCANCEL}}, tk::IDOK, tk::IDCANCEL);
+        case tk::MB_RETRYCANCEL: {
+            const bool retry = autoRetries_ < autoRetryLimit;
+            const int answer = ask({{'r', "[R]etry", tk::IDRETRY}, {'c', "[C]ancel", tk::IDCANCEL}},
+                                   retry ? tk::IDRETRY : tk::IDCANCEL, tk::IDCANCEL);
+            if (autoYes_ && answer == tk::IDRETRY)
+                ++autoRetries_;
+            return answer;
+        }
+        default:
+            return tk::IDOK;
+        }
+    }
+
+    int MessageDlg(const std::string& text, tk::TMsgDlgType kind, tk::TMsgDlgButtons buttons, int,
+                   std::optional<tk::ScreenPoint>) override
+    {
+        showMessage(tk::dialogCaption(kind), text);
+        std::vector<Choice> choices;
+        if (buttons & tk::mbYes)
+            choices.push_back({'y', "[Y]es", tk::mrYes});
+        if (buttons & tk::mbNo)
+            choices.push_back({'n', "[N]o", tk::mrNo});
+        if (buttons & tk::mbOK)
+            choices.push_back({'o', "[O]K", tk::mrOk});
+        if (buttons & tk::mbCancel)
+            choices.push_back({'c', "[C]ancel", tk::mrCancel});
+        if (choices.empty())
+            return tk::mrCancel;
+        return ask(choices, choices.front().answer, tk::mrCancel);
+    }
+
+    void ProcessMessages() override
+    {
+        // Ctrl+C is this front end's confirmed close: the update stops at
+        // its next test of the flag.
+        if (interrupted && form_)
+            form_->abortFlag = true;
+    }
+
+    void ShowException(const std::string& message) override
+    {
+        endProgressLine();
+        err_ << "kpx-update: " << message << '\n';
+        err_.flush();
+    }
+
+    void Run(tk::TApplication&) override {}
+    void FormShown(tk::TForm&) override {}
+    void FormHidden(tk::TForm&) override {}
+    void TerminateRequested() override { terminateRequested = true; }
+
+    void controlChanged(tk::TControl& control) override
+    {
+        if (!form_)
+            return;
+        if (&control == &form_->lblProgress && control.GetText() == TfrmUpdate::statusErase) {
+            endProgressLine();
+            out_ << "Check value (CRC): " << form_->lblCRC.GetText() << '\n';
+        }
+        drawProgress();
+    }
+
+    void endProgressLine()
+    {
+        if (lineOpen_) {
+            out_ << '\n';
+            lineOpen_ = false;
+        }
+    }
+
+    bool terminateRequested = false;
+
+private:
+    void showMessage(const std::string& caption, const std::string& text)
+    {
+        endProgressLine();
+        out_ << "[" << caption << "]\n" << withPlainLineEnds(text) << '\n';
+        out_.flush();
+        // The progress picture starts afresh below the message.
+        drawn_.clear();
+    }
+
+    int ask(const std::vector<Choice>& choices, int autoAnswer, int cancelAnswer)
+    {
+        std::string prompt;
+        for (const Choice& choice : choices)
+            prompt += (prompt.empty() ? "" : "/") + std::string(choice.label);
+        prompt += "? ";
+        for (;;) {
+            out_ << prompt;
+            if (interrupted) {
+                out_ << "(interrupted)\n";
+                out_.flush();
+                return cancelAnswer;
+            }
+            if (autoYes_) {
+                for (const Choice& choice : choices)
+                    if (choice.answer == autoAnswer)
+                        out_ << choice.label << " (--yes)\n";
+                out_.flush();
+                return autoAnswer;
+            }
+            out_.flush();
+            std::string line;
+            if (!std::getline(in_, line)) {
+                out_ << "(no answer)\n";
+                return cancelAnswer;
+            }
+            // A terminal has echoed the answer already.
+            if (!inputTerminal_)
+                out_ << line << '\n';
+            const auto first = std::find_if(line.begin(), line.end(),
+                                            [](char c) { return !std::isspace(static_cast<unsigned char>(c)); });
+            if (first != line.end()) {
+                const char key = static_cast<char>(std::tolower(static_cast<unsigned char>(*first)));
+                for (const Choice& choice : choices)
+                    if (choice.key == key)
+                        return choice.answer;
+            }
+        }
+    }
+
+    void drawProgress()
+    {
+        const std::string& status = form_->lblProgress.GetText();
+        if (status.empty())
+            return;
+        const tk::TProgressBar& bar = form_->ProgressBar;
+        const int span = bar.Max() - bar.Min();
+        const int percent = span > 0 ? (bar.Position() - bar.Min()) * 100 / span : 0;
+
+        if (terminal_) {
+            constexpr int width = 30;
+            const int filled = percent * width / 100;
+            std::string picture = status + " [" + std::string(static_cast<size_t>(filled), '#') +
+                                  std::string(static_cast<size_t>(width - filled), '-') + "] " +
+                                  std::to_string(percent) + "%";
+            if (picture == drawn_)
+                return;
+            drawn_ = picture;
+            out_ << '\r' << picture << "\033[K";
+            out_.flush();
+            lineOpen_ = true;
+            return;
+        }
+        // Piped: a line for each step, and one per tenth of the bar that
+        // the running step fills.
+        if (status != plainStatus_) {
+            plainStatus_ = status;
+            plainPosition_ = bar.Position();
+            plainTenth_ = -1;
+            out_ << status << '\n';
+            return;
+        }
+        if (bar.Position() == plainPosition_ || !form_->IsProgramming())
+            return;
+        plainPosition_ = bar.Position();
+        if (percent / 10 == plainTenth_)
+            return;
+        plainTenth_ = percent / 10;
+        out_ << "  " << status << "  " << plainTenth_ * 10 << "%\n";
+    }
+
+    std::istream& in_;
+    bool inputTerminal_;
+    std::ostream& out_;
+    std::ostream& err_;
+    bool terminal_;
+    bool autoYes_;
+    int autoRetries_ = 0;
+    TfrmUpdate* form_ = nullptr;
+    std::string drawn_;
+    bool lineOpen_ = false;
+    std::string plainStatus_;
+    int plainPosition_ = 0;
+    int plainTenth_ = -1;
+};
+
+void printHelp(std::ostream& out)
+{
+    out << "Usage: kpx-update [--port COMn] [--simulate[=SCENARIO] [--fast]] [--yes]\n"
+           "\n"
+           "Rewrites the program memory of an M740-RT with \"KPXUpdate517.hex\" from the\n"
+           "current folder, as the updater window does.\n"
+           "\n"
+           "Options:\n"
+           "  --port COMn          the serial port the instrument is connected to (COM1..COM4)\n"
+           "  --simulate[=SCENARIO]  talk to a simulated instrument instead of a real port\n"
+           "                       (on any chosen port; COM1 when --port is not given)\n"
+           "  --fast               with --simulate only: run the instrument and the waits on\n"
+           "                       simulated time, so the detection waits take no real time\n"
+           "  --yes                answer OK and Retry by itself (at most "
+        << autoRetryLimit
+        << " retries, then Cancel)\n"
+           "  --help               this text\n"
+           "\n"
+           "Scenarios of the simulated instrument:\n"
+        << sim::Scenario::names()
+        << "\n"
+           "Cable: the instrument's programming interface runs on the port's modem lines,\n"
+           "each inverted by the RS-232 level shifter:\n"
+           "  RTS  clock to the instrument\n"
+           "  DTR  data to the instrument\n"
+           "  CTS  data from the instrument\n"
+           "No character is sent or received through the port.\n"
+           "\n"
+           "Ports: COM1..COM4 open the devices named by the environment variables\n"
+           "KPX_COM1..KPX_COM4, by default /dev/ttyS0../dev/ttyS3.\n"
+           "\n"
+           "Exit status: 0 after \"Update Complete!\", 1 when the update did not complete,\n"
+           "2 for a usage error, 130 when interrupted with Ctrl+C.\n";
+}
+
+struct Options {
+    int port = 0;
+    bool simulate = false;
+    std::string scenario = "normal";
+    bool fast = false;
+    bool yes = false;
+    bool help = false;
+};
+
+int parsePort(const std::string& text)
+{
+    if (text.size() == 4 && std::toupper(static_cast<unsigned char>(text[0])) == 'C' &&
+        std::toupper(static_cast<unsigned char>(text[1])) == 'O' &&
+        std::toupper(static_cast<unsigned char>(text[2])) == 'M' && text[3] >= '1' && text[3] <= '4')
+        return text[3] - '0';
+    throw std::invalid_argument("--port takes COM1, COM2, COM3 or COM4, not \"" + text + "\"");
+}
+
+Options parseOptions(int argc, char** argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--port") {
+            if (i + 1 >= argc)
+                throw std::invalid_argument("--port needs a port name (COM1..COM4)");
+            options.port = parsePort(argv[++i]);
+        } else if (arg.rfind("--port=", 0) == 0) {
+            options.port = parsePort(arg.substr(7));
+        } else if (arg == "--simulate") {
+            options.simulate = true;
+        } else if (arg.rfind("--simulate=", 0) == 0) {
+            options.simulate = true;
+            options.scenario = arg.substr(11);
+        } else if (arg == "--fast") {
+            options.fast = true;
+        } else if (arg == "--yes" || arg == "-y") {
+            options.yes = true;
+        } else {
+            throw std::invalid_argument("unknown option \"" + arg + "\" (see --help)");
+        }
+    }
+    if (options.fast && !options.simulate)
+        throw std::invalid_argument("--fast needs --simulate: a real instrument runs on real time");
+    if (options.simulate && options.port == 0)
+        options.port = 1;
+    if (!options.simulate && options.port == 0)
+        throw std::invalid_argument("choose the instrument's port with --port COM1..COM4 (see --help)");
+    return options;
+}
+
+} // namespace
+
+int runConsole(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err)
+{
+    Options options;
+    std::optional<sim::Scenario> scenario;
+    try {
+        options = parseOptions(argc, argv);
+        if (options.simulate)
+            scenario = sim::Scenario::parse(options.scenario);
+    } catch (const std::invalid_argument& error) {
+        err << "kpx-update: " << error.what() << '\n';
+        return exitUsage;
+    }
+    if (options.help) {
+        printHelp(out);
+        return exitComplete;
+    }
+
+    // The clock must be in force before the link calibrates its delay.
+    std::optional<platform::VirtualClock> virtualClock;
+    std::optional<platform::ScopedClock> clockScope;
+    if (options.fast) {
+        // One counter tick per microsecond keeps the link's delay to two
+        // readings of the counter.
+        virtualClock.emplace(1'000'000, 1'000);
+        clockScope.emplace(*virtualClock);
+    }
+
+    std::unique_ptr<sim::Atmega128> device;
+    std::unique_ptr<serial::ComPort> port;
+    if (scenario) {
+        device = std::make_unique<sim::Atmega128>(*scenario);
+        port = std::make_unique<sim::SimComPort>(*device);
+    } else {
+        port = std::make_unique<serial::PosixComPort>();
+    }
+
+    const InterruptHandler interruptHandler;
+    const bool terminal = &out == &std::cout && isatty(STDOUT_FILENO) == 1;
+    ConsoleBackend backend(in, out, err, terminal, options.yes);
+    int status = exitFailed;
+    {
+        tk::TApplication application(backend);
+        application.Initialize();
+        TfrmUpdate* form = nullptr;
+        application.HandleEvent([&] {
+            form = &application.CreateForm<TfrmUpdate>(std::move(port));
+            application.CreateForm<TAboutBox>();
+            application.CreateForm<TPagesDlg>();
+        });
+        if (form) {
+            backend.attach(*form);
+            out << form->Caption << (options.simulate ? " (simulated instrument: " + options.scenario + ")" : "")
+                << '\n';
+            form->lboxComPort.Select(options.port - 1);
+            if (form->comNumber != 0 && form->btnUpdate.Enabled() && !application.Terminated())
+                form->btnUpdate.Click();
+            backend.endProgressLine();
+
+            const bool complete = form->lblProgress.GetText() == TfrmUpdate::statusComplete;
+            if (complete && !interrupted && !application.Terminated()) {
+                out << "Check value (CRC): " << form->lblCRC.GetText() << '\n'
+                    << "Lock " << form->lblLock.GetText() << "  Fuse low " << form->lblFuseLow.GetText()
+                    << "  Fuse extended " << form->lblExtFuse.GetText() << "  Fuse high "
+                    << form->lblFuseHigh.GetText() << '\n';
+                status = exitComplete;
+            } else if (interrupted) {
+                err << "kpx-update: interrupted; the update was stopped\n";
+                status = exitInterrupted;
+            } else {
+                const std::string& step = form->lblProgress.GetText();
+                err << "kpx-update: the update did not complete"
+                    << (step.empty() ? std::string() : " (stopped at \"" + step + "\")") << '\n';
+            }
+            backend.detach();
+        }
+        out.flush();
+    }
+    return status;
+}
