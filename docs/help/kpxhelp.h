@@ -1,0 +1,9 @@
+#define IDH_INTRO           1000
+#define IDH_CABLE           1001
+#define IDH_STEPS           1002
+#define IDH_WINDOW          1003
+#define IDH_MESSAGES        1004
+#define IDH_CHECKVALUE      1005
+#define IDH_TROUBLESHOOTING 1006
+#define IDH_PORTS           1007
+#define IDH_CONSOLE         1008
