@@ -1,0 +1,49 @@
+// Run-time library loading. The help engine is a plugin loaded on first use;
+// tests wrap the loader to count loads and lookups (ScopedLoader).
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+using HMODULE = void*;
+using FARPROC = void*;
+
+class Loader {
+public:
+    virtual ~Loader() = default;
+    // Null when the library cannot be loaded (missing, not a library, or its
+    // own dependencies unresolved).
+    virtual HMODULE load(const std::string& path) = 0;
+    virtual FARPROC symbol(HMODULE module, const std::string& name) = 0;
+    virtual bool free(HMODULE module) = 0;
+};
+
+// dlopen (RTLD_NOW | RTLD_LOCAL), dlsym, dlclose.
+Loader& systemLoader();
+Loader& currentLoader();
+
+class ScopedLoader {
+public:
+    explicit ScopedLoader(Loader& loader);
+    ~ScopedLoader();
+    ScopedLoader(const ScopedLoader&) = delete;
+    ScopedLoader& operator=(const ScopedLoader&) = delete;
+
+private:
+    Loader* previous_;
+};
+
+HMODULE LoadLibraryA(const char* path);
+FARPROC GetProcAddress(HMODULE module, const char* name);
+bool FreeLibrary(HMODULE module);
+
+// A looked-up export as the function type it is known to have.
+template <typename Function>
+Function procAs(FARPROC address)
+{
+    static_assert(sizeof(Function) == sizeof(FARPROC));
+    return reinterpret_cast<Function>(address);
+}
+
+} // namespace platform
