@@ -99,7 +99,7 @@ bool HexFile::readHexFile()
                 return false;
             break;
         case LineResult::EndOfFile:
-            return true;
+            return endOfFileSeen;
         case LineResult::TooLong:
         case LineResult::ReadError:
             return false;
@@ -142,6 +142,7 @@ bool HexFile::parseRecord(const char* line, size_t length)
         return true;
     }
     case recordEndOfFile:
+        endOfFileSeen = true;
         return true;
     case recordSegment:
         if (address == 0 && count == 2) {

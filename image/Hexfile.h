@@ -34,6 +34,9 @@ public:
     std::unique_ptr<uint8_t[]> image;
     uint32_t imageSize = 0;
     std::string fileName;
+    // An end-of-file record has been read. A file without one was cut short
+    // (an interrupted copy or download) and is refused as a whole.
+    bool endOfFileSeen = false;
 
     // Longest line accepted, without its line end.
     static constexpr size_t maxLineLength = 79;

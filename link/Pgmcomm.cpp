@@ -52,7 +52,7 @@ uint8_t pgmComm::transferByte(uint8_t value)
         // bit, then pulse the clock. Both data lines are inverted by the
         // cable's level shifter.
         received = (received << 1) | (serialPort.GetCTS() ? 0u : 1u);
-        const bool one = ((value >> bit) & 1u) != 0;
+        const bool one = ((static_cast<unsigned>(value) >> bit) & 1u) != 0;
         serialPort.SetDTR(!one);
         serialPort.SetRTS(false);
         serialPort.SetRTS(true);

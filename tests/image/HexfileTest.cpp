@@ -51,8 +51,15 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
 
-    // Writes text as the file and reads it into a fresh image.
+    // Writes text as the file and reads it into a fresh image. Records after
+    // the end-of-file record still count, so putting it first leaves the
+    // rest of the text exactly as the case needs it.
     std::unique_ptr<HexFile> read(const std::string& text, uint32_t size = flash)
+    {
+        return readRaw(":00000001FF\n" + text, size);
+    }
+
+    std::unique_ptr<HexFile> readRaw(const std::string& text, uint32_t size = flash)
     {
         std::ofstream(path, std::ios::binary) << text;
         auto hex = std::make_unique<HexFile>(path, size);
@@ -67,7 +74,7 @@ protected:
 
 TEST_F(HexFileTest, EndOfFileRecordAloneGivesErasedImage)
 {
-    auto hex = read(":00000001FF\n");
+    auto hex = readRaw(":00000001FF\n");
     EXPECT_TRUE(ok);
     EXPECT_EQ(hex->highAddress, 0u);
     for (uint32_t a = 0; a < flash; ++a)
@@ -207,7 +214,19 @@ TEST_F(HexFileTest, UnopenableFilesFail)
     EXPECT_FALSE(HexFile("", flash).readHexFile());
     EXPECT_FALSE(HexFile(path, flash).readHexFile()); // not written
     EXPECT_FALSE(HexFile(dir.string(), flash).readHexFile());
-    read("");
+}
+
+TEST_F(HexFileTest, FileCutShortBeforeItsEndRecordIsRefused)
+{
+    // An empty file or an interrupted copy would otherwise program a blank
+    // or partial firmware and verify it as complete.
+    readRaw("");
+    EXPECT_FALSE(ok);
+    auto hex = readRaw(":0100000042BD\n:01000100AA54\n");
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(hex->byteAt(1), 0xAA) << "what was read stays in the image";
+
+    readRaw(":0100000042BD\n:00000001FF\n:01000100AA54\n");
     EXPECT_TRUE(ok);
 }
 
