@@ -31,7 +31,10 @@ TForm::TForm(TApplication& application, std::string name)
 {
 }
 
-TForm::~TForm() = default;
+TForm::~TForm()
+{
+    application_.backend().FormDestroyed(*this);
+}
 
 TControl* TForm::FindControl(const std::string& name) const
 {

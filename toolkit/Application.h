@@ -53,6 +53,10 @@ public:
     // The application has been asked to end: the message loop should end
     // as soon as control returns to it.
     virtual void TerminateRequested() {}
+
+    // The form is being destroyed (its controls already are): a front end
+    // drops its window and everything that points at the form.
+    virtual void FormDestroyed(TForm& /*form*/) {}
 };
 
 // Answers of the toolkit's dialog kinds, for front ends that draw their own.
