@@ -1,0 +1,104 @@
+#include "app/gui/Updater.h"
+
+#include "app/UI.h"
+#include "app/gui/Windows.h"
+#include "dialogs/about.h"
+#include "dialogs/download.h"
+#include "link/PosixComPort.h"
+#include "sim/SimComPort.h"
+#include "toolkit/Application.h"
+#include "toolkit/qt/QtBackend.h"
+
+#include <QFile>
+#include <QTextStream>
+#include <QTimer>
+
+#include <memory>
+#include <stdexcept>
+
+namespace gui {
+
+UpdaterOptions parseOptions(const std::vector<std::string>& arguments)
+{
+    UpdaterOptions options;
+    for (const std::string& argument : arguments) {
+        if (argument == "--help" || argument == "-h") {
+            options.help = true;
+        } else if (argument == "--simulate") {
+            options.simulate = true;
+        } else if (argument.rfind("--simulate=", 0) == 0) {
+            options.simulate = true;
+            options.scenario = sim::Scenario::parse(argument.substr(std::string("--simulate=").size()));
+        } else if (argument.rfind("--dump-widgets=", 0) == 0) {
+            options.dumpWidgetsTo = argument.substr(std::string("--dump-widgets=").size());
+            if (options.dumpWidgetsTo.empty())
+                throw std::invalid_argument("--dump-widgets needs a file name");
+        } else {
+            options.rest.push_back(argument);
+        }
+    }
+    return options;
+}
+
+std::string usage(const std::string& program)
+{
+    return "Usage: " + program + " [--simulate[=SCENARIO]] [--dump-widgets=FILE]\n"
+           "\n"
+           "Rewrites the program memory of an M740-RT. Pick the serial port in the\n"
+           "window, press \"Update!\" and follow the prompts. The firmware image\n"
+           "\"KPXUpdate517.hex\" is read from the current folder.\n"
+           "\n"
+           "  --simulate[=SCENARIO]  wire the port you pick to a simulated instrument\n"
+           "                         instead of a serial device (default: normal)\n"
+           "  --dump-widgets=FILE    once the window is shown, write its controls'\n"
+           "                         names, positions and sizes to FILE\n"
+           "  --help                 show this text\n"
+           "\n"
+           "Port n opens $KPX_COM<n> when set, else /dev/ttyS<n-1>.\n"
+           "\n"
+           "Scenarios:\n" +
+           sim::Scenario::names();
+}
+
+namespace {
+
+void scheduleDump(tkqt::QtBackend& backend, const TfrmUpdate& form, const std::string& path)
+{
+    QTimer::singleShot(0, [&backend, &form, path] {
+        const QWidget* window = backend.window(form);
+        QFile file(QString::fromStdString(path));
+        if (!window || !file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return;
+        QTextStream out(&file);
+        dumpWidgets(*window, out);
+    });
+}
+
+} // namespace
+
+int runUpdater(tkqt::QtBackend& backend, const UpdaterOptions& options)
+{
+    // Outlives the application, and so the port wired to it.
+    std::unique_ptr<sim::Atmega128> instrument;
+    tk::TApplication application(backend);
+    application.HandleEvent([&] {
+        application.Initialize();
+        std::unique_ptr<serial::ComPort> port;
+        if (options.simulate) {
+            instrument = std::make_unique<sim::Atmega128>(options.scenario);
+            port = std::make_unique<sim::SimComPort>(*instrument);
+        } else {
+            port = std::make_unique<serial::PosixComPort>();
+        }
+        auto& main = application.CreateForm<TfrmUpdate>(std::move(port));
+        attach(backend, main);
+        attach(backend, application.CreateForm<TAboutBox>());
+        attach(backend, application.CreateForm<TPagesDlg>());
+        if (!options.dumpWidgetsTo.empty())
+            scheduleDump(backend, main, options.dumpWidgetsTo);
+        application.Run();
+    });
+    return 0;
+}
+
+} // namespace gui

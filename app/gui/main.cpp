@@ -1,0 +1,45 @@
+// kpx-updater: the update tool in a window.
+#include "app/gui/Updater.h"
+#include "toolkit/qt/QtBackend.h"
+
+#include <QApplication>
+#include <QIcon>
+
+#include <iostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    // Our options are read before the toolkit starts, so that --help and a
+    // bad option need no display.
+    gui::UpdaterOptions options;
+    try {
+        options = gui::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::invalid_argument& error) {
+        std::cerr << "kpx-updater: " << error.what() << "\n\n" << gui::usage("kpx-updater");
+        return 2;
+    }
+    if (options.help) {
+        std::cout << gui::usage("kpx-updater");
+        return 0;
+    }
+
+    QApplication qapp(argc, argv);
+    // What is left after the toolkit took its own options must be ours.
+    const QStringList left = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < left.size(); ++i) {
+        const std::string argument = left[i].toStdString();
+        if (argument.rfind("--simulate", 0) != 0 && argument.rfind("--dump-widgets=", 0) != 0) {
+            std::cerr << "kpx-updater: unknown option " << argument << "\n\n" << gui::usage("kpx-updater");
+            return 2;
+        }
+    }
+    QApplication::setApplicationName(QStringLiteral("kpx-updater"));
+    QApplication::setApplicationDisplayName(QStringLiteral("M740-RT Updater"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/kpx/icon.png")));
+
+    tkqt::QtBackend backend;
+    return gui::runUpdater(backend, options);
+}
