@@ -1,0 +1,54 @@
+// What the viewer's windows need from the engine around them: opened help
+// files (shared between windows, searched lazily), notifications to the
+// caller, and error reporting.
+#pragma once
+
+#include "help/engine/chm/ChmFile.h"
+#include "help/engine/chm/Search.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+namespace kpxhelp {
+
+class HelpWindow;
+
+struct HelpFile {
+    int id = 0;       // names the file in the viewer's internal URLs
+    std::string path; // as opened, absolute
+    std::unique_ptr<chm::ChmFile> chm;
+    std::vector<chm::SitemapEntry> contents;
+    std::vector<chm::SitemapEntry> index;
+
+    const chm::SearchIndex& searchIndex()
+    {
+        if (!search_)
+            search_ = std::make_unique<chm::SearchIndex>(chm::SearchIndex::build(*chm));
+        return *search_;
+    }
+
+private:
+    std::unique_ptr<chm::SearchIndex> search_;
+};
+
+class EngineServices {
+public:
+    // Opens (or finds already open) a help file; null with a reason on failure.
+    virtual std::shared_ptr<HelpFile> openFile(const std::string& path, std::string& error) = 0;
+    virtual std::shared_ptr<HelpFile> fileById(int id) = 0;
+    // A window's navigation, creation or user action, for the caller's notifications.
+    virtual void windowEvent(HelpWindow* window, uint32_t code, const std::string& text, int32_t action) = 0;
+    // A message for the operator, without blocking the caller.
+    virtual void showError(const QString& text, QWidget* parent) = 0;
+
+protected:
+    ~EngineServices() = default;
+};
+
+} // namespace kpxhelp

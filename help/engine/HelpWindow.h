@@ -1,0 +1,105 @@
+// The help viewer window: a navigation pane (contents, index, search) beside
+// the topic, with back, forward, home and sync. One window per window type.
+#pragma once
+
+#include "help/HtmlHelpApi.h"
+#include "help/engine/EngineServices.h"
+
+#include <QUrl>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QSplitter;
+class QTabWidget;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace kpxhelp {
+
+class HelpBrowser;
+
+class HelpWindow : public QWidget {
+public:
+    static constexpr const char* kScheme = "kpxchm";
+
+    HelpWindow(EngineServices& engine, std::string typeName);
+    ~HelpWindow() override;
+
+    const std::string& typeName() const { return typeName_; }
+    platform::HWND handle() const { return handle_; }
+    void setHandle(platform::HWND handle) { handle_ = handle; }
+
+    // Shows `file`'s contents and index; keeps the window's history.
+    void setFile(std::shared_ptr<HelpFile> file);
+    const std::shared_ptr<HelpFile>& file() const { return file_; }
+
+    // Caption, toolbar, on-top state and, with `place`, position and size.
+    void applyType(const HH_WINTYPE* type, const std::string& fallbackCaption, bool place);
+
+    // Shows a topic: a path inside the current file ("intro.htm",
+    // "/a/b.htm#part") or a link into another file ("other.chm::/x.htm").
+    void showLink(const std::string& link);
+    void showHome();
+    bool hasTopic() const;
+    // The topic shown, as "file.chm::/topic.htm", or empty.
+    std::string currentUrlText() const;
+
+    void showContentsTab();
+    void showIndexTab(const std::string& keyword);
+    void showSearchTab(const std::string& query, bool titleOnly, bool run);
+    // Selects the contents entry of `link`; false when there is none.
+    bool syncTo(const std::string& link);
+    void setNavigationVisible(bool visible);
+
+    // Internal URL of a topic of an open file, and the text form callers see.
+    static QUrl topicUrl(const HelpFile& file, const std::string& path, const std::string& fragment = {});
+    std::string urlText(const QUrl& url) const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildUi();
+    void fillContents();
+    void fillIndex();
+    void track(int32_t action);
+    void indexKeywordEdited(const QString& text);
+    void openIndexItem(QListWidgetItem* item);
+    void runSearch();
+    void openSearchItem(QListWidgetItem* item);
+    void sourceChanged(const QUrl& url);
+    QTreeWidgetItem* findContentsItem(const std::string& path) const;
+
+    EngineServices& engine_;
+    std::string typeName_;
+    platform::HWND handle_ = 0;
+    std::shared_ptr<HelpFile> file_;
+    std::string home_;
+    bool programmatic_ = false;
+
+    QToolBar* toolBar_ = nullptr;
+    QAction* hideAction_ = nullptr;
+    QAction* backAction_ = nullptr;
+    QAction* forwardAction_ = nullptr;
+    QAction* homeAction_ = nullptr;
+    QAction* syncAction_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    QTabWidget* tabs_ = nullptr;
+    QTreeWidget* contents_ = nullptr;
+    QLineEdit* indexKeyword_ = nullptr;
+    QListWidget* index_ = nullptr;
+    QLineEdit* searchQuery_ = nullptr;
+    QCheckBox* titlesOnly_ = nullptr;
+    QListWidget* searchResults_ = nullptr;
+    HelpBrowser* browser_ = nullptr;
+};
+
+} // namespace kpxhelp

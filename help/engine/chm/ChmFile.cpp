@@ -1,0 +1,572 @@
+#include "help/engine/chm/ChmFile.h"
+
+#include "help/engine/chm/Html.h"
+
+#include <mspack.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace chm {
+
+namespace {
+
+constexpr const char* kInputName = "<help file>";
+constexpr const char* kOutputName = "<extracted file>";
+
+// Little-endian reads that never step outside the buffer: a read past the
+// end yields 0 and marks the reader as short.
+class Bytes {
+public:
+    explicit Bytes(std::string_view data) : data_(data) {}
+    size_t size() const { return data_.size(); }
+    bool has(size_t offset, size_t length) const { return offset <= data_.size() && length <= data_.size() - offset; }
+    uint16_t u16(size_t offset) const
+    {
+        if (!has(offset, 2))
+            return 0;
+        return static_cast<uint16_t>(byte(offset) | (byte(offset + 1) << 8));
+    }
+    uint32_t u32(size_t offset) const
+    {
+        if (!has(offset, 4))
+            return 0;
+        return byte(offset) | (byte(offset + 1) << 8) | (byte(offset + 2) << 16) | (byte(offset + 3) << 24);
+    }
+    int32_t i32(size_t offset) const { return static_cast<int32_t>(u32(offset)); }
+    // A zero-terminated string starting at `offset` and ending at the
+    // terminator, at `offset + maxLength`, or at the end of the buffer.
+    std::string cstr(size_t offset, size_t maxLength = std::string_view::npos) const
+    {
+        if (offset >= data_.size())
+            return {};
+        std::string_view rest = data_.substr(offset, maxLength);
+        return std::string(rest.substr(0, rest.find('\0')));
+    }
+
+private:
+    uint32_t byte(size_t offset) const { return static_cast<uint8_t>(data_[offset]); }
+    std::string_view data_;
+};
+
+bool endsWithNoCase(std::string_view s, std::string_view suffix)
+{
+    return s.size() >= suffix.size() && equalsNoCase(s.substr(s.size() - suffix.size()), suffix);
+}
+
+bool isTopicName(std::string_view name)
+{
+    if (name.size() >= 2 && name[0] == '/' && (name[1] == '#' || name[1] == '$'))
+        return false;
+    return endsWithNoCase(name, ".htm") || endsWithNoCase(name, ".html");
+}
+
+// The in-memory stand-in for the file system that libmspack reads the help
+// file from and writes extracted files to.
+struct MemSystem;
+
+struct MemFile {
+    MemSystem* sys;
+    bool writing;
+    size_t pos;
+};
+
+struct MemSystem {
+    mspack_system base; // first member: libmspack hands us back its address
+    const std::vector<uint8_t>* input = nullptr;
+    std::string* output = nullptr;
+    size_t outputLimit = 0;
+};
+
+MemSystem* memSystem(mspack_system* self) { return reinterpret_cast<MemSystem*>(self); }
+MemFile* memFile(mspack_file* file) { return reinterpret_cast<MemFile*>(file); }
+
+mspack_file* memOpen(mspack_system* self, const char* filename, int mode)
+{
+    MemSystem* sys = memSystem(self);
+    if (!filename)
+        return nullptr;
+    bool writing;
+    if (std::strcmp(filename, kInputName) == 0 && mode == MSPACK_SYS_OPEN_READ && sys->input) {
+        writing = false;
+    } else if (std::strcmp(filename, kOutputName) == 0 && mode == MSPACK_SYS_OPEN_WRITE && sys->output) {
+        writing = true;
+    } else {
+        return nullptr;
+    }
+    auto* file = new (std::nothrow) MemFile{sys, writing, 0};
+    return reinterpret_cast<mspack_file*>(file);
+}
+
+void memClose(mspack_file* file) { delete memFile(file); }
+
+int memRead(mspack_file* handle, void* buffer, int bytes)
+{
+    MemFile* file = memFile(handle);
+    if (!file || file->writing || bytes < 0)
+        return -1;
+    const auto& in = *file->sys->input;
+    if (file->pos >= in.size())
+        return 0;
+    const size_t count = std::min(static_cast<size_t>(bytes), in.size() - file->pos);
+    std::memcpy(buffer, in.data() + file->pos, count);
+    file->pos += count;
+    return static_cast<int>(count);
+}
+
+int memWrite(mspack_file* handle, void* buffer, int bytes)
+{
+    MemFile* file = memFile(handle);
+    if (!file || !file->writing || bytes < 0)
+        return -1;
+    std::string& out = *file->sys->output;
+    const auto count = static_cast<size_t>(bytes);
+    if (count > file->sys->outputLimit - std::min(out.size(), file->sys->outputLimit))
+        return -1; // more than the directory promised: refuse rather than grow without bound
+    out.append(static_cast<const char*>(buffer), count);
+    return bytes;
+}
+
+int memSeek(mspack_file* handle, off_t offset, int mode)
+{
+    MemFile* file = memFile(handle);
+    if (!file || file->writing)
+        return -1;
+    const auto size = static_cast<off_t>(file->sys->input->size());
+    off_t base;
+    switch (mode) {
+    case MSPACK_SYS_SEEK_START:
+        base = 0;
+        break;
+    case MSPACK_SYS_SEEK_CUR:
+        base = static_cast<off_t>(file->pos);
+        break;
+    case MSPACK_SYS_SEEK_END:
+        base = size;
+        break;
+    default:
+        return -1;
+    }
+    if ((offset < 0 && -offset > base) || (offset > 0 && offset > size - base))
+        return -1;
+    file->pos = static_cast<size_t>(base + offset);
+    return 0;
+}
+
+off_t memTell(mspack_file* handle)
+{
+    MemFile* file = memFile(handle);
+    return file ? static_cast<off_t>(file->pos) : -1;
+}
+
+void memMessage(mspack_file*, const char*, ...) {}
+
+void* memAlloc(mspack_system*, size_t bytes)
+{
+    // libmspack sizes some buffers from header fields; a damaged header must
+    // not turn into a huge allocation.
+    if (bytes > ChmFile::kMaxEntrySize)
+        return nullptr;
+    return std::malloc(bytes);
+}
+
+void memFree(void* ptr) { std::free(ptr); }
+
+void memCopy(void* src, void* dest, size_t bytes) { std::memmove(dest, src, bytes); }
+
+std::string describeOpenError(int code)
+{
+    switch (code) {
+    case MSPACK_ERR_SIGNATURE:
+        return "The file is not a compiled help file.";
+    case MSPACK_ERR_NOMEMORY:
+        return "The help file is too large to be opened.";
+    default:
+        return "The help file is damaged: its directory cannot be read.";
+    }
+}
+
+} // namespace
+
+struct ChmFile::Impl {
+    MemSystem sys{};
+    std::vector<uint8_t> data;
+    mschm_decompressor* decompressor = nullptr;
+    mschmd_header* header = nullptr;
+    std::vector<mschmd_file*> entries; // parallel to ChmFile::names_
+
+    Impl()
+    {
+        sys.base.open = memOpen;
+        sys.base.close = memClose;
+        sys.base.read = memRead;
+        sys.base.write = memWrite;
+        sys.base.seek = memSeek;
+        sys.base.tell = memTell;
+        sys.base.message = memMessage;
+        sys.base.alloc = memAlloc;
+        sys.base.free = memFree;
+        sys.base.copy = memCopy;
+        sys.base.null_ptr = nullptr;
+    }
+    ~Impl()
+    {
+        if (header)
+            decompressor->close(decompressor, header);
+        if (decompressor)
+            mspack_destroy_chm_decompressor(decompressor);
+    }
+};
+
+std::string resolvePath(std::string_view base, std::string_view link)
+{
+    std::string path(link);
+    for (char& c : path)
+        if (c == '\\')
+            c = '/';
+    if (auto cut = path.find_first_of("#?"); cut != std::string::npos)
+        path.erase(cut);
+
+    std::vector<std::string> parts;
+    if (path.empty() || path[0] != '/') {
+        std::string folder(base);
+        for (char& c : folder)
+            if (c == '\\')
+                c = '/';
+        folder.erase(folder.rfind('/') == std::string::npos ? 0 : folder.rfind('/'));
+        path = folder + "/" + path;
+    }
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        std::string part = path.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(std::move(part));
+        }
+        start = end + 1;
+    }
+    std::string out;
+    for (const auto& p : parts)
+        out += "/" + p;
+    return out.empty() ? std::string("/") : out;
+}
+
+ChmFile::ChmFile(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+ChmFile::~ChmFile() = default;
+
+std::unique_ptr<ChmFile> ChmFile::open(const std::string& path, std::string& error)
+{
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        error = "The help file does not exist.";
+        return nullptr;
+    }
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        error = "The help file is not a regular file.";
+        return nullptr;
+    }
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec) {
+        error = "The help file cannot be read.";
+        return nullptr;
+    }
+    if (size > kMaxFileSize) {
+        error = "The help file is too large to be opened.";
+        return nullptr;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    if (!in || !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) {
+        error = "The help file cannot be read.";
+        return nullptr;
+    }
+    return fromBytes(std::move(bytes), error);
+}
+
+std::unique_ptr<ChmFile> ChmFile::fromBytes(std::vector<uint8_t> bytes, std::string& error)
+{
+    if (bytes.size() > kMaxFileSize) {
+        error = "The help file is too large to be opened.";
+        return nullptr;
+    }
+    if (bytes.size() < 4 || std::memcmp(bytes.data(), "ITSF", 4) != 0) {
+        error = "The file is not a compiled help file.";
+        return nullptr;
+    }
+    // Some compilers write the header's first GUID twice; the second one
+    // has a fixed, known value, so put it right before libmspack checks it.
+    static constexpr uint8_t kGuid1[16] = {0x10, 0xFD, 0x01, 0x7C, 0xAA, 0x7B, 0xD0, 0x11,
+                                           0x9E, 0x0C, 0x00, 0xA0, 0xC9, 0x22, 0xE6, 0xEC};
+    if (bytes.size() >= 0x38 && std::memcmp(bytes.data() + 0x18, kGuid1, 16) == 0 &&
+        std::memcmp(bytes.data() + 0x28, kGuid1, 16) == 0)
+        bytes[0x28] = 0x11;
+
+    auto impl = std::make_unique<Impl>();
+    impl->data = std::move(bytes);
+    impl->sys.input = &impl->data;
+    impl->decompressor = mspack_create_chm_decompressor(&impl->sys.base);
+    if (!impl->decompressor) {
+        error = "The help file cannot be opened: out of memory.";
+        return nullptr;
+    }
+    impl->header = impl->decompressor->open(impl->decompressor, kInputName);
+    if (!impl->header) {
+        error = describeOpenError(impl->decompressor->last_error(impl->decompressor));
+        return nullptr;
+    }
+
+    std::unique_ptr<ChmFile> file(new ChmFile(std::move(impl)));
+    for (mschmd_file* f = file->impl_->header->files; f; f = f->next) {
+        if (!f->filename || f->filename[0] == '\0')
+            continue;
+        std::string name = f->filename;
+        std::string key = toLowerAscii(name);
+        if (file->byLowerName_.count(key))
+            continue;
+        file->byLowerName_.emplace(std::move(key), file->names_.size());
+        file->names_.push_back(std::move(name));
+        file->impl_->entries.push_back(f);
+    }
+    if (file->names_.empty()) {
+        error = "The help file is damaged: it contains no files.";
+        return nullptr;
+    }
+    file->loadTables();
+    return file;
+}
+
+std::string ChmFile::canonical(std::string_view path) const
+{
+    std::string key = toLowerAscii(path.empty() || path[0] != '/' ? "/" + std::string(path) : std::string(path));
+    auto it = byLowerName_.find(key);
+    return it == byLowerName_.end() ? std::string() : names_[it->second];
+}
+
+bool ChmFile::contains(std::string_view path) const { return !canonical(path).empty(); }
+
+std::optional<std::string> ChmFile::read(std::string_view path) const
+{
+    std::string key = toLowerAscii(path.empty() || path[0] != '/' ? "/" + std::string(path) : std::string(path));
+    auto it = byLowerName_.find(key);
+    if (it == byLowerName_.end())
+        return std::nullopt;
+    mschmd_file* entry = impl_->entries[it->second];
+    if (entry->length < 0 || entry->offset < 0 || static_cast<uint64_t>(entry->length) > kMaxEntrySize)
+        return std::nullopt;
+    const auto length = static_cast<size_t>(entry->length);
+    if (length == 0)
+        return std::string();
+    if (!entry->section)
+        return std::nullopt;
+    if (entry->section->id == 0) {
+        // Uncompressed: a plain slice of the file.
+        const auto base = impl_->header->sec0.offset;
+        if (base < 0)
+            return std::nullopt;
+        const auto start = static_cast<uint64_t>(base) + static_cast<uint64_t>(entry->offset);
+        if (start > impl_->data.size() || length > impl_->data.size() - start)
+            return std::nullopt;
+        return std::string(reinterpret_cast<const char*>(impl_->data.data() + start), length);
+    }
+    std::string out;
+    out.reserve(std::min<size_t>(length, 1u << 20));
+    impl_->sys.output = &out;
+    impl_->sys.outputLimit = length;
+    const int rc = impl_->decompressor->extract(impl_->decompressor, entry, kOutputName);
+    impl_->sys.output = nullptr;
+    if (rc != MSPACK_ERR_OK || out.size() != length)
+        return std::nullopt;
+    return out;
+}
+
+void ChmFile::loadTables()
+{
+    // #SYSTEM: a version, then records of (code, length, data).
+    if (auto sys = read("/#SYSTEM")) {
+        Bytes b(*sys);
+        size_t pos = 4;
+        while (b.has(pos, 4)) {
+            const uint16_t code = b.u16(pos);
+            const uint16_t length = b.u16(pos + 2);
+            pos += 4;
+            if (!b.has(pos, length))
+                break;
+            std::string text = b.cstr(pos, length);
+            switch (code) {
+            case 0: system_.contentsFile = text; break;
+            case 1: system_.indexFile = text; break;
+            case 2: system_.defaultTopic = text; break;
+            case 3: system_.title = text; break;
+            case 4: system_.lcid = length >= 4 ? b.u32(pos) : 0; break;
+            case 5: system_.defaultWindow = text; break;
+            case 6: system_.compiledFile = text; break;
+            case 16: system_.defaultFont = text; break;
+            default: break;
+            }
+            pos += length;
+        }
+    }
+
+    const std::string strings = read("/#STRINGS").value_or(std::string());
+    const Bytes stringTable(strings);
+    auto stringAt = [&](uint32_t offset) { return stringTable.cstr(offset); };
+
+    // #WINDOWS: a count and an entry size, then the window-type records as
+    // the 32-bit engine lays them out, strings replaced by #STRINGS offsets.
+    if (auto win = read("/#WINDOWS")) {
+        Bytes b(*win);
+        const uint32_t count = b.u32(0);
+        const uint32_t entrySize = b.u32(4);
+        if (entrySize >= 0x0C) {
+            for (uint64_t i = 0; i < count; ++i) {
+                const uint64_t start = 8 + i * entrySize;
+                if (start > b.size() || !b.has(static_cast<size_t>(start), entrySize))
+                    break;
+                const auto s = static_cast<size_t>(start);
+                auto u32 = [&](size_t field) { return field + 4 <= entrySize ? b.u32(s + field) : 0u; };
+                auto i32 = [&](size_t field) { return static_cast<int32_t>(u32(field)); };
+                auto str = [&](size_t field) { return field + 4 <= entrySize ? stringAt(u32(field)) : std::string(); };
+                WindowDef w;
+                w.name = str(0x08);
+                if (w.name.empty())
+                    continue;
+                w.validMembers = u32(0x0C);
+                w.properties = u32(0x10);
+                w.caption = str(0x14);
+                w.styles = u32(0x18);
+                w.exStyles = u32(0x1C);
+                w.left = i32(0x20);
+                w.top = i32(0x24);
+                w.right = i32(0x28);
+                w.bottom = i32(0x2C);
+                w.showState = i32(0x30);
+                w.navWidth = i32(0x4C);
+                w.toc = str(0x60);
+                w.index = str(0x64);
+                w.file = str(0x68);
+                w.home = str(0x6C);
+                w.toolBarFlags = u32(0x70);
+                w.notExpanded = i32(0x74);
+                w.navType = i32(0x78);
+                w.tabPos = i32(0x7C);
+                w.notifyId = i32(0x80);
+                w.history = i32(0x98);
+                w.jump1 = str(0x9C);
+                w.jump2 = str(0xA0);
+                w.urlJump1 = str(0xA4);
+                w.urlJump2 = str(0xA8);
+                windows_.push_back(std::move(w));
+            }
+        }
+    }
+
+    // #IVB: a byte length, then (context id, #STRINGS offset) pairs. The
+    // string is the topic the id was aliased to; compilers differ in whether
+    // they keep it relative or as the source file's full path, so the longest
+    // tail of it that names a stored file wins.
+    if (auto ivb = read("/#IVB")) {
+        Bytes b(*ivb);
+        const size_t end = std::min<size_t>(b.size(), 4 + static_cast<size_t>(b.u32(0)));
+        for (size_t pos = 4; pos + 8 <= end; pos += 8) {
+            const uint32_t id = b.u32(pos);
+            std::string target = resolvePath("/", stringAt(b.u32(pos + 4)));
+            std::string found;
+            for (size_t cut = 0; cut != std::string::npos && found.empty(); cut = target.find('/', cut + 1))
+                found = canonical(target.substr(cut));
+            if (!found.empty())
+                contextMap_.emplace(id, found);
+        }
+    }
+}
+
+const WindowDef* ChmFile::window(std::string_view name) const
+{
+    for (const auto& w : windows_)
+        if (equalsNoCase(w.name, name))
+            return &w;
+    return nullptr;
+}
+
+std::string ChmFile::topicForContext(uint32_t id) const
+{
+    auto it = contextMap_.find(id);
+    return it == contextMap_.end() ? std::string() : it->second;
+}
+
+std::string ChmFile::sitemapPath(bool index) const
+{
+    std::vector<std::string> candidates;
+    candidates.push_back(index ? system_.indexFile : system_.contentsFile);
+    if (const WindowDef* w = window(system_.defaultWindow))
+        candidates.push_back(index ? w->index : w->toc);
+    for (const auto& c : candidates) {
+        if (c.empty())
+            continue;
+        std::string path = canonical(resolvePath("/", c));
+        if (!path.empty())
+            return path;
+    }
+    for (const auto& n : names_)
+        if (endsWithNoCase(n, index ? ".hhk" : ".hhc"))
+            return n;
+    return {};
+}
+
+std::vector<SitemapEntry> ChmFile::contents() const
+{
+    const std::string path = sitemapPath(false);
+    auto text = path.empty() ? std::nullopt : read(path);
+    return text ? parseSitemap(*text) : std::vector<SitemapEntry>{};
+}
+
+std::vector<SitemapEntry> ChmFile::index() const
+{
+    const std::string path = sitemapPath(true);
+    auto text = path.empty() ? std::nullopt : read(path);
+    return text ? parseSitemap(*text) : std::vector<SitemapEntry>{};
+}
+
+std::vector<std::string> ChmFile::topics() const
+{
+    std::vector<std::string> out;
+    for (const auto& n : names_)
+        if (isTopicName(n))
+            out.push_back(n);
+    return out;
+}
+
+std::string ChmFile::defaultTopic() const
+{
+    std::vector<std::string> candidates{system_.defaultTopic};
+    if (const WindowDef* w = window(system_.defaultWindow)) {
+        candidates.push_back(w->home);
+        candidates.push_back(w->file);
+    }
+    for (const auto& c : candidates) {
+        if (c.empty())
+            continue;
+        std::string path = canonical(resolvePath("/", c));
+        if (!path.empty())
+            return path;
+    }
+    for (const auto& e : contents()) {
+        std::string path = canonical(resolvePath("/", e.local()));
+        if (!path.empty())
+            return path;
+    }
+    auto all = topics();
+    return all.empty() ? std::string() : all.front();
+}
+
+} // namespace chm
