@@ -367,6 +367,8 @@ Options parseOptions(int argc, char** argv)
             throw std::invalid_argument("unknown option \"" + arg + "\" (see --help)");
         }
     }
+    if (options.help)
+        return options;
     if (options.fast && !options.simulate)
         throw std::invalid_argument("--fast needs --simulate: a real instrument runs on real time");
     if (options.simulate && options.port == 0)

@@ -100,6 +100,11 @@ int ScriptedOperator::MessageBox(const std::string& text, const std::string& cap
     message.answer = tk::IDCANCEL;
 
     Expectation* expected = current();
+    if (!expected && responder) {
+        message.answer = responder(message);
+        shown_.push_back(message);
+        return message.answer;
+    }
     if (!expected || expected->kind != ShownMessage::Kind::Box || expected->text != text ||
         expected->caption != caption || expected->flags != flags) {
         ADD_FAILURE() << "unexpected " << describe(message)
@@ -130,6 +135,11 @@ int ScriptedOperator::MessageDlg(const std::string& text, tk::TMsgDlgType kind, 
     message.answer = tk::mrCancel;
 
     Expectation* expected = current();
+    if (!expected && responder) {
+        message.answer = responder(message);
+        shown_.push_back(message);
+        return message.answer;
+    }
     const bool samePosition =
         expected && expected->position.has_value() == position.has_value() &&
         (!position || (expected->position->x == position->x && expected->position->y == position->y));
@@ -154,6 +164,10 @@ void ScriptedOperator::ShowException(const std::string& text)
     shown_.push_back(message);
 
     Expectation* expected = current();
+    if (!expected && responder) {
+        responder(message);
+        return;
+    }
     if (!expected || expected->kind != ShownMessage::Kind::Exception ||
         text.find(expected->text) == std::string::npos) {
         ADD_FAILURE() << "unexpected " << describe(message);
