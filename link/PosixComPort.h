@@ -1,0 +1,75 @@
+// The serial-port component on Linux: a tty device driven through termios and
+// the modem-control ioctls. Only RTS, DTR and CTS are used; the UART is set
+// to raw 9600 baud without flow control so that nothing but this object ever
+// moves RTS or DTR.
+#pragma once
+
+#include "link/ComPort.h"
+
+#include <cstdint>
+#include <string>
+
+struct termios;
+
+namespace serial {
+
+// The system calls the port makes, so tests can count them and make them
+// fail with a chosen errno. Each returns what the POSIX call returns and sets
+// errno on failure.
+struct SerialSys {
+    virtual ~SerialSys() = default;
+    virtual int open(const char* path, int flags);
+    virtual int close(int fd);
+    // For requests without an argument, arg is null.
+    virtual int ioctl(int fd, unsigned long request, int* arg);
+    virtual int flock(int fd, int operation);
+    virtual int tcgetattr(int fd, termios* settings);
+    virtual int tcsetattr(int fd, int when, const termios* settings);
+
+    // The calls of the running system.
+    static SerialSys& real();
+};
+
+class PosixComPort final : public ComPort {
+public:
+    // sys, when given, must outlive the port; null uses the real system.
+    explicit PosixComPort(SerialSys* sys = nullptr);
+    ~PosixComPort() override;
+    PosixComPort(const PosixComPort&) = delete;
+    PosixComPort& operator=(const PosixComPort&) = delete;
+
+    // The device that port number n (1 = COM1) opens: $KPX_COM<n> when set
+    // and not empty, else /dev/ttyS<n-1>. Empty for 0.
+    static std::string devicePathFor(uint16_t number);
+
+    void SetComNumber(uint16_t number) override;
+    uint16_t GetComNumber() const override { return number_; }
+    void SetOpen(bool open) override;
+    bool GetOpen() const override { return fd_ >= 0; }
+
+    // One ioctl each.
+    void SetRTS(bool level) override;
+    void SetDTR(bool level) override;
+    bool GetCTS() override;
+
+    // The device the open port was opened on; empty while closed.
+    const std::string& devicePath() const { return path_; }
+
+private:
+    void open();
+    void close() noexcept;
+    // Closes the half-opened device and reports why it cannot be used.
+    [[noreturn]] void failOpen(int err, const char* step);
+    void setLine(int bit, bool level, const char* name);
+    [[noreturn]] void lineFailed(int err, const char* line) const;
+    [[noreturn]] void notOpen(const char* line) const;
+
+    SerialSys* sys_;
+    uint16_t number_ = 0;
+    int fd_ = -1;
+    // TIOCEXCL was set by us and must be cleared again on close.
+    bool exclusive_ = false;
+    std::string path_;
+};
+
+} // namespace serial
