@@ -9,8 +9,12 @@
 #include "ui_about.h"
 #include "ui_download.h"
 
+#include <QAbstractButton>
 #include <QDialog>
+#include <QLabel>
+#include <QListWidget>
 #include <QMainWindow>
+#include <QProgressBar>
 #include <QTextStream>
 
 namespace gui {
@@ -24,6 +28,22 @@ std::unique_ptr<QWidget> build()
     Form form;
     form.setupUi(window.get());
     return window;
+}
+
+// What the widget shows in writing, on one line.
+QString shownText(const QWidget& widget)
+{
+    QString text;
+    if (const auto* label = qobject_cast<const QLabel*>(&widget))
+        text = label->text();
+    else if (const auto* button = qobject_cast<const QAbstractButton*>(&widget))
+        text = button->text();
+    else if (const auto* list = qobject_cast<const QListWidget*>(&widget))
+        for (int row = 0; row < list->count(); ++row)
+            text += (row ? QStringLiteral("|") : QString()) + list->item(row)->text();
+    else if (qobject_cast<const QProgressBar*>(&widget))
+        text = QStringLiteral("(bar)");
+    return text.replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
 } // namespace
@@ -71,8 +91,8 @@ void dumpWidgets(const QWidget& window, QTextStream& out)
             continue;
         const QPoint at = widget->mapTo(&client, QPoint(0, 0));
         out << name << ' ' << widget->metaObject()->className() << ' ' << at.x() << ' ' << at.y() << ' '
-            << widget->width() << ' ' << widget->height() << ' ' << (widget->isVisibleTo(&window) ? 1 : 0)
-            << '\n';
+            << widget->width() << ' ' << widget->height() << ' ' << (widget->isVisibleTo(&window) ? 1 : 0) << ' '
+            << shownText(*widget) << '\n';
     }
 }
 

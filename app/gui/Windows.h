@@ -25,9 +25,10 @@ void attach(tkqt::QtBackend& backend, TfrmUpdate& form);
 void attach(tkqt::QtBackend& backend, TAboutBox& form);
 void attach(tkqt::QtBackend& backend, TPagesDlg& form);
 
-// One line per named widget of window: name, class, position within the
-// window's client area, size, and whether it is shown. For checking a
-// running window against its form description.
+// A first line "window WIDTH HEIGHT CLIENTWIDTH CLIENTHEIGHT", then one line
+// per named widget of the client area: name, class, position within the
+// client area, size, whether it is shown, and the text it shows (list items
+// joined by "|"). For checking a running window against its description.
 void dumpWidgets(const QWidget& window, QTextStream& out);
 
 } // namespace gui
