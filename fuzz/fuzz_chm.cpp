@@ -1,0 +1,30 @@
+// Arbitrary bytes opened as a compiled help file, then walked as the viewer
+// walks it: contents, index, window types, context map, every topic, search.
+#include "help/engine/chm/ChmFile.h"
+#include "help/engine/chm/Search.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    std::string error;
+    auto file = chm::ChmFile::fromBytes(std::vector<uint8_t>(data, data + size), error);
+    if (!file)
+        return 0;
+    (void)file->contents();
+    (void)file->index();
+    (void)file->defaultTopic();
+    for (const auto& [id, topic] : file->contextMap())
+        (void)file->read(topic);
+    size_t read = 0;
+    for (const auto& name : file->files()) {
+        if (++read > 64)
+            break;
+        (void)file->read(name);
+    }
+    (void)chm::SearchIndex::build(*file).search("serial port*");
+    return 0;
+}
