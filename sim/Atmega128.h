@@ -2,11 +2,28 @@
 // programming interface sees the world, attached at the level of the three
 // modem-control lines of the cable (with the cable's inverting level
 // shifter: RTS true is clock low, DTR and CTS carry inverted data).
+//
+// Behaviour worth knowing when writing tests against it:
+// - Until programming is enabled the device drives nothing on its data
+//   output (the PC reads FF) and only watches the received bytes for the
+//   pair AC 53; the pair may straddle its own four-byte framing.
+// - Once enabled, every byte received is echoed during the next byte; a
+//   read loads its answer when its third byte arrives, so the answer comes
+//   out during the fourth.
+// - Page writes, fuse and lock writes and chip erase keep the device busy
+//   for their data-sheet times, measured on platform::currentClock(); an
+//   instruction that completes while busy is lost and counted as such.
+// - Lock bits: with LB1 or LB2 programmed ((lockBits & 3) != 3, lock modes
+//   2 and 3) page writes and fuse writes have no effect, and the signature
+//   reads 00 01 02. In lock mode 3 (both programmed) flash reads return FF.
+//   Fuses and the lock byte stay readable, further lock bits can still be
+//   programmed, and only a chip erase unlocks the device.
+// - A power-loss device that has gone dead comes back on powerCycle(); the
+//   loss happens only once per object.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -39,6 +56,7 @@ struct Scenario {
     // "wrong-model", "unknown-signature", "locked", "stuck-bit[:ADDRESS]",
     // "noisy[:RATE]", "power-loss[:N]". Throws std::invalid_argument.
     static Scenario parse(const std::string& text);
+    // One line per scenario, for --help texts.
     static std::string names();
 };
 
@@ -55,7 +73,7 @@ public:
 
     // Line inputs, as the PC sets them.
     void setRts(bool level);
-    void setDtr(bool level);
+    void setDtr(bool level) { mosi_ = !level; }
     // Line output, as the PC reads it.
     bool cts();
 
@@ -67,27 +85,42 @@ public:
     uint8_t fuseExt = 0xFF;
     uint8_t lockBits = 0xFF;
 
+    const Scenario& scenario() const { return scenario_; }
     bool programmingEnabled() const { return enabled_; }
     bool powered() const { return powered_; }
+    // Instructions accepted, and instructions that arrived while busy.
     uint64_t instructionsExecuted() const { return executed_; }
-    uint64_t instructionsLost() const { return lost_; }   // arrived while busy
+    uint64_t instructionsLost() const { return lost_; }
+    // Accepted instructions of each kind (a page write refused by the lock
+    // bits still counts: it was accepted).
     uint64_t pageWrites() const { return pageWrites_; }
     uint64_t chipErases() const { return chipErases_; }
     uint64_t lockWrites() const { return lockWrites_; }
     uint64_t signatureReads() const { return signatureReads_; }
-    // Every completed instruction, in order (four bytes each), when enabled.
+    // Every instruction completed while programming was enabled, in order,
+    // lost ones included; only collected while recordInstructions is set.
     bool recordInstructions = false;
     const std::vector<std::array<uint8_t, 4>>& instructions() const { return log_; }
 
-    // Power cycle in program mode: programming disabled, framing reset.
+    // Power cycle in program mode: programming disabled, framing reset (and
+    // put out of step again in the out-of-sync scenario), page buffer
+    // cleared, any self-timed operation cut short.
     void powerCycle();
 
 private:
     void clockRising();
     void clockFalling();
     void byteReceived(uint8_t byte);
+    // The answer a read instruction loads after its third byte; false for
+    // instructions that only echo.
+    bool readAnswer(uint8_t& answer) const;
     void execute();
-    bool busy() const;
+    void writePage();
+    bool busy();
+    void startTimedOperation(int64_t durationNs);
+    void powerFail();
+    bool programmingLocked() const { return (lockBits & 0x03) != 0x03; }
+    bool readingLocked() const { return (lockBits & 0x03) == 0x00; }
 
     Scenario scenario_;
     std::array<uint8_t, flashSize> flash_{};
@@ -103,7 +136,15 @@ private:
     bool mosi_ = false;
     bool enabled_ = false;
     bool powered_ = true;
+    // Whether clock edges reach the device's logic at all (a device is
+    // attached and powered); checked first on every edge.
+    bool live_ = true;
+    // The CTS level while nothing drives the line.
+    bool silentCts_ = false;
+    bool noisy_ = false;
+    bool powerLossPending_ = false;
     uint8_t previousByte_ = 0;
+    bool timedOperation_ = false;
     int64_t busyUntilNs_ = 0;
     uint64_t executed_ = 0;
     uint64_t lost_ = 0;
