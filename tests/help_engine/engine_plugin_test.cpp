@@ -218,12 +218,14 @@ TEST_F(EnginePlugin, TrackingWindowTypeNotifiesTheCaller)
     EXPECT_EQ(FakeHost::sent[0].url, chm + "::/cable.htm");
     EXPECT_EQ(FakeHost::sent[1].url, chm + "::/steps.htm");
 
-    // Tracking switched off again: silence.
-    type.fsWinProperties &= ~HHWIN_PROP_TRACKING;
+    // Tracking off, on top on: silence, and the open window stays above others.
+    type.fsWinProperties = (type.fsWinProperties & ~HHWIN_PROP_TRACKING) | HHWIN_PROP_ONTOP;
     call(chm + ">main", HH_SET_WIN_TYPE, reinterpret_cast<uintptr_t>(&type));
     FakeHost::sent.clear();
     call(chm + "::/intro.htm>main", HH_DISPLAY_TOPIC);
     EXPECT_TRUE(FakeHost::sent.empty());
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(window->pos(), QPoint(100, 120)); // storing a type does not move an open window
 }
 
 TEST_F(EnginePlugin, ContextIndexAndSearchRequests)
@@ -231,6 +233,12 @@ TEST_F(EnginePlugin, ContextIndexAndSearchRequests)
     platform::HWND h = call(chm, HH_HELP_CONTEXT, 1006);
     ASSERT_GT(h, 0);
     EXPECT_EQ(topicOf(h), "/troubleshooting.htm");
+
+    EXPECT_EQ(call(chm, HH_DISPLAY_TOPIC, reinterpret_cast<uintptr_t>("console.htm")), h);
+    EXPECT_EQ(topicOf(h), "/console.htm");
+    EXPECT_EQ(call(chm, HH_SYNC, reinterpret_cast<uintptr_t>("window.htm")), h);
+    ASSERT_NE(part<QTreeWidget>(h, "contents")->currentItem(), nullptr);
+    EXPECT_EQ(part<QTreeWidget>(h, "contents")->currentItem()->text(0), QStringLiteral("The main window"));
 
     EXPECT_EQ(call(chm, HH_DISPLAY_INDEX, reinterpret_cast<uintptr_t>("Dialout")), h);
     auto* index = part<QListWidget>(h, "index");
