@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QPointer>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <system_error>
@@ -431,7 +432,7 @@ private:
         window->activateWindow();
         if (created)
             windowEvent(window, HHN_WINDOW_CREATE, windowName, 0);
-        if (!guard)
+        if (!guard || !isOpen(window))
             return 0; // closed by the receiver of the notification
 
         switch (command) {
@@ -450,7 +451,7 @@ private:
                 window->showIndexTab(indexFallback);
             break;
         }
-        if (!guard)
+        if (!guard || !isOpen(window))
             return 0;
 
         if (command == HH_SYNC) {
@@ -464,7 +465,13 @@ private:
         } else if (!window->hasTopic() || fileChanged) {
             window->showHome();
         }
-        return guard ? window->handle() : 0;
+        // The receiver of a notification may have closed everything meanwhile.
+        return guard && isOpen(window) ? window->handle() : 0;
+    }
+
+    bool isOpen(const HelpWindow* window) const
+    {
+        return std::any_of(windows_.begin(), windows_.end(), [window](const auto& w) { return w == window; });
     }
 
     platform::HWND popup(platform::HWND caller, const HelpSpec& spec, uintptr_t data)

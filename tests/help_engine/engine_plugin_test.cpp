@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QTest>
@@ -17,6 +19,7 @@
 #include <dlfcn.h>
 
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -41,6 +44,7 @@ struct FakeHost {
     static inline std::vector<platform::HWND> unregistered;
     static inline std::vector<Notification> sent;
     static inline platform::HWND next = 1000;
+    static inline std::function<void(const Notification&)> onSend;
 
     static platform::LRESULT sendMessage(platform::HWND to, uint32_t msg, platform::WPARAM w, platform::LPARAM l)
     {
@@ -57,6 +61,8 @@ struct FakeHost {
             n.url = notify->pszUrl ? notify->pszUrl : "";
         }
         sent.push_back(n);
+        if (onSend)
+            onSend(n);
         return 0;
     }
     static platform::HWND registerWindow(void* widget, const char*)
@@ -98,6 +104,7 @@ protected:
         attach(&FakeHost::record);
         FakeHost::sent.clear();
         FakeHost::unregistered.clear();
+        FakeHost::onSend = nullptr;
     }
     void TearDown() override
     {
@@ -228,6 +235,80 @@ TEST_F(EnginePlugin, TrackingWindowTypeNotifiesTheCaller)
     EXPECT_EQ(window->pos(), QPoint(100, 120)); // storing a type does not move an open window
 }
 
+TEST_F(EnginePlugin, StoringTheEnginesOwnRecordOrAnUnusableOne)
+{
+    // The record handed out may be changed in place and stored back: its
+    // strings must survive being copied onto themselves.
+    const HH_WINTYPE* got = nullptr;
+    ASSERT_NE(call(chm + ">main", HH_GET_WIN_TYPE, reinterpret_cast<uintptr_t>(&got)), -1);
+    auto* mine = const_cast<HH_WINTYPE*>(got);
+    mine->pszCaption = "Changed caption";
+    EXPECT_NE(call(chm + ">main", HH_SET_WIN_TYPE, reinterpret_cast<uintptr_t>(mine)), -1);
+    const HH_WINTYPE* again = nullptr;
+    ASSERT_NE(call(chm + ">main", HH_GET_WIN_TYPE, reinterpret_cast<uintptr_t>(&again)), -1);
+    ASSERT_NE(call(chm + ">main", HH_SET_WIN_TYPE, reinterpret_cast<uintptr_t>(again)), -1);
+    EXPECT_STREQ(again->pszCaption, "Changed caption");
+    EXPECT_STREQ(again->pszType, "main");
+    const platform::HWND h = call(chm, HH_DISPLAY_TOC);
+    EXPECT_EQ(FakeHost::windows[h]->windowTitle(), QStringLiteral("Changed caption"));
+
+    HH_WINTYPE bad{};
+    bad.cbStruct = 196; // the 32-bit record size
+    bad.pszType = "main";
+    EXPECT_EQ(call(chm, HH_SET_WIN_TYPE, reinterpret_cast<uintptr_t>(&bad)), -1);
+    bad.cbStruct = sizeof(HH_WINTYPE);
+    bad.pszType = "";
+    EXPECT_EQ(call(chm, HH_SET_WIN_TYPE, reinterpret_cast<uintptr_t>(&bad)), -1);
+    EXPECT_EQ(call(chm, HH_SET_WIN_TYPE, 0), -1);
+
+    HH_WINTYPE restore = *again;
+    restore.pszCaption = "M740-RT Updater Help";
+    call(chm, HH_SET_WIN_TYPE, reinterpret_cast<uintptr_t>(&restore));
+}
+
+TEST_F(EnginePlugin, ReceiverMayCloseEverythingFromANotification)
+{
+    HH_WINTYPE type{};
+    type.cbStruct = sizeof(HH_WINTYPE);
+    type.pszType = "closer";
+    type.fsValidMembers = HHWIN_PARAM_PROPERTIES;
+    type.fsWinProperties = HHWIN_PROP_TRACKING | HHWIN_PROP_TRI_PANE;
+    type.idNotify = kNotifyId;
+    type.hwndCaller = kCaller;
+    call(chm, HH_SET_WIN_TYPE, reinterpret_cast<uintptr_t>(&type));
+    FakeHost::onSend = [](const Notification& n) {
+        if (n.code == HHN_NAVCOMPLETE)
+            htmlHelp(0, "", HH_CLOSE_ALL, 0);
+    };
+    EXPECT_EQ(call(chm + ">closer", HH_DISPLAY_TOC), 0);
+    FakeHost::onSend = nullptr;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(FakeHost::windows.empty());
+    EXPECT_GT(call(chm + ">closer", HH_DISPLAY_TOC), 0); // and the engine goes on working
+}
+
+TEST_F(EnginePlugin, KeywordLookupFallsBackAsTheRecordAsks)
+{
+    HH_AKLINK link{static_cast<int32_t>(sizeof(HH_AKLINK)), 0, "no such keyword", nullptr, nullptr, nullptr,
+                   nullptr, 1};
+    const platform::HWND h = call(chm, HH_KEYWORD_LOOKUP, reinterpret_cast<uintptr_t>(&link));
+    ASSERT_GT(h, 0);
+    EXPECT_EQ(part<QLineEdit>(h, "indexKeyword")->text(), QStringLiteral("no such keyword"));
+
+    link.fIndexOnFail = 0;
+    link.pszUrl = "ports.htm";
+    EXPECT_EQ(call(chm, HH_ALINK_LOOKUP, reinterpret_cast<uintptr_t>(&link)), h);
+    EXPECT_EQ(topicOf(h), "/ports.htm");
+
+    link.pszUrl = nullptr;
+    link.pszMsgText = "Nothing about that.";
+    link.pszMsgTitle = "Lookup";
+    EXPECT_EQ(call(chm, HH_ALINK_LOOKUP, reinterpret_cast<uintptr_t>(&link)), 0);
+    ASSERT_NE(messageBox(), nullptr);
+    EXPECT_EQ(messageBox()->text(), QStringLiteral("Nothing about that."));
+    EXPECT_EQ(messageBox()->windowTitle(), QStringLiteral("Lookup"));
+}
+
 TEST_F(EnginePlugin, ContextIndexAndSearchRequests)
 {
     platform::HWND h = call(chm, HH_HELP_CONTEXT, 1006);
@@ -307,10 +388,28 @@ TEST_F(EnginePlugin, TextPopupShowsTheTextInTheGivenFontAndClosesOnAKey)
     EXPECT_EQ(window->geometry().top(), 200);
     EXPECT_LE(std::abs(window->geometry().center().x() - 400), 1);
 
+    // A face that is not installed, the other spelling of strikeout, own margins.
+    popup.pszFont = "No Such Face At All, 12, 0, italic srikeout";
+    popup.rcMargins = {3, 3, 3, 3};
+    popup.clrForeground = 0xFF000008; // a system colour value, not a COLORREF: default
+    const platform::HWND second = htmlHelp(0, "", HH_DISPLAY_TEXT_POPUP, reinterpret_cast<uintptr_t>(&popup));
+    ASSERT_GT(second, 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(FakeHost::windows.count(h), 0u); // one popup at a time
+    window = FakeHost::windows[second];
+    label = window->findChild<QLabel*>(QStringLiteral("popupText"));
+    EXPECT_EQ(label->font().pointSize(), 12);
+    EXPECT_TRUE(label->font().italic());
+    EXPECT_TRUE(label->font().strikeOut());
+    EXPECT_FALSE(label->font().bold());
+    EXPECT_EQ(label->font().styleHint(), QFont::SansSerif); // Qt then picks the nearest sans-serif face
+    EXPECT_EQ(window->layout()->contentsMargins(), QMargins(3, 3, 3, 3));
+    EXPECT_NE(label->palette().color(QPalette::WindowText), QColor(0x08, 0, 0));
+
     QTest::keyClick(window, Qt::Key_Escape);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(FakeHost::windows.count(h), 0u);
-    EXPECT_EQ(FakeHost::unregistered, std::vector<platform::HWND>{h});
+    EXPECT_EQ(FakeHost::windows.count(second), 0u);
+    EXPECT_EQ(FakeHost::unregistered.back(), second);
 }
 
 TEST_F(EnginePlugin, CloseAllClosesEveryWindow)
