@@ -166,8 +166,8 @@ TEST_P(ProgrammingEndTest, WritesWholePagesUpToTheEndAndVerifiesEverything)
 INSTANTIATE_TEST_SUITE_P(Extents, ProgrammingEndTest,
                          testing::Values(ProgrammingEnd{0x1F001, 497, 124}, ProgrammingEnd{0x100, 1, 0},
                                          ProgrammingEnd{0, 0, 0}),
-                         [](const testing::TestParamInfo<ProgrammingEnd>& info) {
-                             return "HighAddress" + std::to_string(info.param.highAddress);
+                         [](const testing::TestParamInfo<ProgrammingEnd>& param) {
+                             return "HighAddress" + std::to_string(param.param.highAddress);
                          });
 
 TEST(UpdateFailure, WithoutAPortOnlyAsksForOne)
