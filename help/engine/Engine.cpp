@@ -4,7 +4,7 @@
 #include "help/engine/EngineHost.h"
 #include "help/engine/EngineServices.h"
 #include "help/engine/HelpWindow.h"
-#include "help/engine/Spec.h"
+#include "help/engine/FileSpec.h"
 #include "help/engine/TextPopup.h"
 #include "help/engine/WindowTypes.h"
 #include "help/engine/chm/Html.h"

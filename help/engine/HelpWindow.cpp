@@ -1,6 +1,6 @@
 #include "help/engine/HelpWindow.h"
 
-#include "help/engine/Spec.h"
+#include "help/engine/FileSpec.h"
 #include "help/engine/chm/Html.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 // The compiled-help reader on the real "KPX Updater.chm", and on damaged
 // copies of it.
-#include "help/engine/Spec.h"
+#include "help/engine/FileSpec.h"
 #include "help/engine/chm/ChmFile.h"
 #include "help/engine/chm/Html.h"
 #include "help/engine/chm/Search.h"
@@ -217,7 +217,7 @@ TEST(ChmText, SitemapToleratesSloppyMarkup)
     EXPECT_EQ(chm::htmlToText("<p>a</p><script>x<y</script>b&lt;&#67;&#x44;"), "a b<CD");
 }
 
-TEST(ChmText, PathsAndSpecifications)
+TEST(ChmText, PathsAndFileSpecs)
 {
     EXPECT_EQ(chm::resolvePath("/dir/page.htm", "../img\\pic.png#x"), "/img/pic.png");
     EXPECT_EQ(chm::resolvePath("/page.htm", "../../../a.htm?q"), "/a.htm");

@@ -1,4 +1,4 @@
-#include "help/engine/Spec.h"
+#include "help/engine/FileSpec.h"
 
 #include "help/engine/chm/Html.h"
 

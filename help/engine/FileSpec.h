@@ -1,4 +1,4 @@
-// Help file specifications as callers write them:
+// File specifications as callers of the engine write them:
 //   "file.chm", "file.chm::/topic.htm", "file.chm>window",
 //   "file.chm::/topic.htm>window", optionally behind "mk:@MSITStore:" or
 //   "ms-its:".
