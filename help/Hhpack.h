@@ -156,6 +156,8 @@ public:
     TkyAppHelpSocket& operator=(const TkyAppHelpSocket&) = delete;
 
     tk::TApplication& Application() const { return FApplication; }
+    // The form it belongs to; null when the application owns it.
+    tk::TForm* OwnerForm() const { return FOwnerForm; }
     bool DesignTime() const { return FDesignTime; }
 
     // Published state.
