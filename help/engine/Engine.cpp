@@ -128,6 +128,12 @@ public:
         }
         if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
             return 0; // windows need the host's QApplication
+        if (cleanupFor_ != QCoreApplication::instance()) {
+            // Our widgets must go while the application still exists; at
+            // unload it usually does not any more.
+            cleanupFor_ = QCoreApplication::instance();
+            qAddPostRoutine([] { instance().destroyWidgets(); });
+        }
         switch (command) {
         case HH_CLOSE_ALL:
             closeAll();
@@ -219,9 +225,12 @@ private:
 
     Engine() = default;
 
-    ~Engine()
+    ~Engine() { destroyWidgets(); }
+
+    // The application or the engine is going away: the host's window
+    // registry may already be gone, so nothing is unregistered.
+    void destroyWidgets()
     {
-        // Unloading: the host may already be gone, so nothing is unregistered.
         registrations_.clear();
         if (!QCoreApplication::instance())
             return; // without the application the widgets cannot be deleted safely
@@ -230,6 +239,8 @@ private:
             delete w.data();
         for (auto& b : boxes_)
             delete b.data();
+        windows_.clear();
+        boxes_.clear();
     }
 
     QWidget* widgetOf(platform::HWND hwnd) const
@@ -528,6 +539,7 @@ private:
 
     KpxHelpHost host_{};
     bool hostAttached_ = false;
+    QCoreApplication* cleanupFor_ = nullptr;
     platform::HWND nextHandle_ = 1;
     int nextFileId_ = 1;
     WindowTypes types_;
