@@ -226,8 +226,11 @@ std::string decodeEntities(std::string_view text)
             out += text[i++];
             continue;
         }
-        const size_t semi = text.find(';', i + 1);
-        if (semi == std::string_view::npos || semi - i > 12) {
+        // References are short; looking further would make a text full of
+        // stray '&' quadratic.
+        const size_t near = text.substr(i + 1, 12).find(';');
+        const size_t semi = near == std::string_view::npos ? near : i + 1 + near;
+        if (semi == std::string_view::npos) {
             out += text[i++];
             continue;
         }
