@@ -16,6 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     (void)file->contents();
     (void)file->index();
+    (void)file->binaryContents();
+    (void)file->binaryIndex();
     (void)file->defaultTopic();
     for (const auto& [id, topic] : file->contextMap())
         (void)file->read(topic);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 
 namespace {
@@ -44,6 +45,8 @@ void walk(const chm::ChmFile& f)
 {
     (void)f.contents();
     (void)f.index();
+    (void)f.binaryContents();
+    (void)f.binaryIndex();
     (void)f.defaultTopic();
     for (const auto& name : f.files())
         (void)f.read(name);
@@ -79,6 +82,24 @@ TEST_F(RealHelpFile, IndexEntriesLeadToTopics)
     EXPECT_EQ(dialout->local(), "troubleshooting.htm#permission");
     for (const auto& e : index)
         EXPECT_TRUE(file->contains(chm::resolvePath("/", e.local()))) << e.name;
+}
+
+TEST_F(RealHelpFile, BinaryContentsAndIndexAgreeWithTheSitemaps)
+{
+    const auto text = file->contents();
+    const auto binary = file->binaryContents();
+    ASSERT_EQ(binary.size(), text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        EXPECT_EQ(binary[i].name, text[i].name);
+        EXPECT_EQ(binary[i].level, text[i].level) << text[i].name;
+        EXPECT_EQ(chm::resolvePath("/", binary[i].local()), chm::resolvePath("/", text[i].local()));
+    }
+    std::map<std::string, std::string> textIndex, binaryIndex;
+    for (const auto& e : file->index())
+        textIndex[e.name] = chm::resolvePath("/", e.local());
+    for (const auto& e : file->binaryIndex())
+        binaryIndex[e.name] = chm::resolvePath("/", e.local());
+    EXPECT_EQ(binaryIndex, textIndex);
 }
 
 TEST_F(RealHelpFile, SystemWindowAndContextMap)

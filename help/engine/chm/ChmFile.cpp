@@ -528,14 +528,189 @@ std::vector<SitemapEntry> ChmFile::contents() const
 {
     const std::string path = sitemapPath(false);
     auto text = path.empty() ? std::nullopt : read(path);
-    return text ? parseSitemap(*text) : std::vector<SitemapEntry>{};
+    return text ? parseSitemap(*text) : binaryContents();
 }
 
 std::vector<SitemapEntry> ChmFile::index() const
 {
     const std::string path = sitemapPath(true);
     auto text = path.empty() ? std::nullopt : read(path);
-    return text ? parseSitemap(*text) : std::vector<SitemapEntry>{};
+    return text ? parseSitemap(*text) : binaryIndex();
+}
+
+namespace {
+
+// The topic tables: #TOPICS (16-byte records: contents offset, title in
+// #STRINGS, record in #URLTBL, flags), #URLTBL (12-byte records: id, topic,
+// offset in #URLSTR) and #URLSTR (URL offset, frame offset, then the path).
+struct TopicTables {
+    std::string topics, urlTable, urlStrings, strings;
+
+    SitemapLink topic(uint32_t index) const
+    {
+        const Bytes t(topics);
+        const uint64_t at = uint64_t{index} * 16;
+        if (at > t.size() || !t.has(static_cast<size_t>(at), 16))
+            return {};
+        const auto pos = static_cast<size_t>(at);
+        SitemapLink link;
+        if (const uint32_t title = t.u32(pos + 4); title != 0xFFFFFFFFu)
+            link.title = Bytes(strings).cstr(title);
+        const Bytes u(urlTable);
+        const uint32_t url = t.u32(pos + 8);
+        if (u.has(url, 12))
+            link.local = Bytes(urlStrings).cstr(static_cast<size_t>(uint64_t{u.u32(url + 8)} + 8));
+        if (link.title.empty())
+            link.title = link.local;
+        return link;
+    }
+};
+
+// UTF-16LE code units [from, to) of `b` as UTF-8.
+std::string utf16ToUtf8(const Bytes& b, size_t from, size_t to)
+{
+    std::string out;
+    for (size_t i = from; i + 2 <= to; i += 2) {
+        uint32_t cp = b.u16(i);
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 4 <= to) {
+            const uint32_t low = b.u16(i + 2);
+            if (low >= 0xDC00 && low < 0xE000) {
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+// Offset just past the UTF-16 terminator of the string at `from`, or `end`.
+size_t utf16End(const Bytes& b, size_t from, size_t end)
+{
+    for (size_t i = from; i + 2 <= end; i += 2)
+        if (b.u16(i) == 0)
+            return i;
+    return end;
+}
+
+constexpr size_t kMaxBinaryEntries = 200000;
+
+} // namespace
+
+std::vector<SitemapEntry> ChmFile::binaryContents() const
+{
+    std::vector<SitemapEntry> out;
+    const auto toc = read("/#TOCIDX");
+    if (!toc)
+        return out;
+    const TopicTables tables{read("/#TOPICS").value_or(""), read("/#URLTBL").value_or(""),
+                             read("/#URLSTR").value_or(""), read("/#STRINGS").value_or("")};
+    const Bytes b(*toc);
+    // Entries: flags at +4 (4: has children, 8: has a topic), the topic
+    // index or a #STRINGS title at +8, the next sibling at +0x10 and, with
+    // children, the first child at +0x14. Offset 0 ends a chain.
+    std::vector<std::pair<uint32_t, int>> pending{{b.u32(0), 0}};
+    std::vector<bool> seen(b.size(), false);
+    while (!pending.empty() && out.size() < kMaxBinaryEntries) {
+        const auto [offset, level] = pending.back();
+        pending.pop_back();
+        if (offset == 0 || !b.has(offset, 0x14) || seen[offset])
+            continue;
+        seen[offset] = true;
+        const uint32_t flags = b.u32(offset + 4);
+        const uint32_t value = b.u32(offset + 8);
+        SitemapEntry entry;
+        entry.level = level;
+        if (flags & 8) {
+            SitemapLink link = tables.topic(value);
+            entry.name = link.title;
+            if (!link.local.empty())
+                entry.links.push_back(std::move(link));
+        } else {
+            entry.name = Bytes(tables.strings).cstr(value);
+        }
+        out.push_back(std::move(entry));
+        pending.emplace_back(b.u32(offset + 0x10), level);
+        if ((flags & 4) && b.has(offset, 0x18))
+            pending.emplace_back(b.u32(offset + 0x14), level + 1); // children come before the next sibling
+    }
+    return out;
+}
+
+std::vector<SitemapEntry> ChmFile::binaryIndex() const
+{
+    std::vector<SitemapEntry> out;
+    const auto tree = read("/$WWKeywordLinks/BTree");
+    if (!tree)
+        return out;
+    const Bytes b(*tree);
+    constexpr size_t kHeader = 0x4C;
+    const uint16_t blockSize = b.u16(4);
+    if (b.u16(0) != 0x293B || blockSize < 16)
+        return out;
+    const TopicTables tables{read("/#TOPICS").value_or(""), read("/#URLTBL").value_or(""),
+                             read("/#URLSTR").value_or(""), read("/#STRINGS").value_or("")};
+    const size_t blocks = (b.size() - std::min(b.size(), kHeader)) / blockSize;
+    // The listing blocks come first, up to the last one the header names;
+    // index blocks follow them. Their chain pointers are not relied on, as
+    // compilers fill them differently. Each listing block: free space, entry
+    // count, previous and next block, then the entries.
+    const size_t listing = std::min<size_t>(blocks, size_t{b.u32(0x1A)} + 1);
+    for (size_t block = 0; block < listing && out.size() < kMaxBinaryEntries; ++block) {
+        const size_t start = kHeader + block * blockSize;
+        const size_t end = start + blockSize;
+        const uint16_t count = b.u16(start + 2);
+        size_t pos = start + 12;
+        for (uint16_t n = 0; n < count && pos < end; ++n) {
+            // Keyword (UTF-16), see-also flag, depth, start of this level's
+            // part in the keyword, 0, number of topics, topics, 1, counter.
+            const size_t nameEnd = utf16End(b, pos, end);
+            const size_t fields = nameEnd + 2;
+            if (fields + 16 > end)
+                break;
+            const uint16_t seeAlso = b.u16(fields);
+            const uint16_t depth = b.u16(fields + 2);
+            const uint32_t charIndex = b.u32(fields + 4);
+            const uint32_t topics = b.u32(fields + 12);
+            SitemapEntry entry;
+            entry.level = depth;
+            const size_t partStart = uint64_t{charIndex} * 2 < nameEnd - pos ? pos + size_t{charIndex} * 2 : pos;
+            entry.name = utf16ToUtf8(b, partStart, nameEnd);
+            size_t next = fields + 16;
+            if (seeAlso) {
+                const size_t alsoEnd = utf16End(b, next, end);
+                entry.seeAlso = utf16ToUtf8(b, next, alsoEnd);
+                next = alsoEnd + 2;
+            } else {
+                if (uint64_t{topics} * 4 > end - next)
+                    break;
+                for (uint32_t t = 0; t < topics; ++t) {
+                    SitemapLink link = tables.topic(b.u32(next + size_t{t} * 4));
+                    if (!link.local.empty())
+                        entry.links.push_back(std::move(link));
+                }
+                next += size_t{topics} * 4;
+            }
+            pos = next + 8;
+            if (!entry.name.empty())
+                out.push_back(std::move(entry));
+        }
+    }
+    return out;
 }
 
 std::vector<std::string> ChmFile::topics() const

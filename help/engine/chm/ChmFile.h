@@ -92,9 +92,14 @@ public:
     const std::map<uint32_t, std::string>& contextMap() const { return contextMap_; }
     std::string topicForContext(uint32_t id) const;
 
-    // The contents and index sitemaps; empty when the project has none.
+    // The contents and index: from the sitemap files (.hhc, .hhk), or, for a
+    // file compiled without them, from the binary tables; empty when neither
+    // is there.
     std::vector<SitemapEntry> contents() const;
     std::vector<SitemapEntry> index() const;
+    // The binary forms alone: #TOCIDX and the keyword B-tree.
+    std::vector<SitemapEntry> binaryContents() const;
+    std::vector<SitemapEntry> binaryIndex() const;
 
     // The topic to show when none is asked for: the recorded default topic,
     // else the first contents entry, else the first HTML file.
