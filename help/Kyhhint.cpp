@@ -107,6 +107,12 @@ void offerDownload()
 
 platform::HWND HtmlHelp(platform::HWND caller, std::string File, uint32_t Command, intptr_t Data)
 {
+    // Without a loaded engine no help window can be open, so there is
+    // nothing to close; loading it (or beeping and offering a download when
+    // it is missing, at every program exit) would serve no one.
+    if (!HtmlHelpProc && Command == HH_CLOSE_ALL)
+        return 0;
+
     if (!HtmlHelpProc) {
         // A library that loaded without the entry point is released before
         // the next attempt rather than piling up references to it.

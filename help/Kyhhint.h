@@ -26,7 +26,8 @@ extern bool DownloadOffered;           // the operator has accepted the download
 
 // Calls the engine's entry point with the arguments unchanged (File as a
 // zero-terminated string, never null) and returns its answer; -1 when the
-// engine cannot be loaded.
+// engine cannot be loaded. HH_CLOSE_ALL before the engine was ever loaded
+// closes nothing and answers 0 without trying to load it.
 platform::HWND HtmlHelp(platform::HWND caller, std::string File, uint32_t Command, intptr_t Data);
 
 // Where the operator is sent when the engine is missing.

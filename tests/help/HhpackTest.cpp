@@ -20,6 +20,9 @@ protected:
     {
         app.HelpFile = "x.chm";
         socket = std::make_unique<TkyAppHelpSocket>(form);
+        // Loaded, as after the first help window: closing then reaches it.
+        HtmlHelp(0, "", HH_DISPLAY_TOC, 0);
+        engine.clear();
     }
 
     ~SocketTest() override

@@ -48,7 +48,7 @@ TEST_F(KyhhintTest, LoadsOnceOnFirstUseAndPassesEveryArgumentThrough)
 
 TEST_F(KyhhintTest, TheEngineReachesOurWindowsThroughTheHostTable)
 {
-    HtmlHelp(0, "", HH_CLOSE_ALL, 0);
+    HtmlHelp(0, "x.chm", HH_DISPLAY_TOC, 0);
     const KpxHelpHost* host = engine.host();
     ASSERT_NE(host, nullptr);
     EXPECT_EQ(host->size, sizeof(KpxHelpHost));
@@ -100,6 +100,18 @@ TEST_F(KyhhintTest, MissingEngineAcceptedOpensThePageOnceThenOnlyBeeps)
     EXPECT_EQ(desktop.opened, std::vector<std::string>{HtmlHelpDownloadUrl});
     EXPECT_EQ(desktop.beeps.size(), 3u);
     EXPECT_TRUE(DownloadOffered);
+}
+
+TEST_F(KyhhintTest, ClosingWithoutALoadedEngineIsQuiet)
+{
+    useMissingEngine();
+    SetHtmlHelpApplication(&app);
+    CountingLoader loader;
+    platform::ScopedLoader use(loader);
+    EXPECT_EQ(HtmlHelp(0, "", HH_CLOSE_ALL, 0), 0);
+    EXPECT_TRUE(loader.loads.empty());
+    EXPECT_TRUE(desktop.beeps.empty());
+    EXPECT_TRUE(backend.boxes.empty());
 }
 
 TEST_F(KyhhintTest, AnEngineInstalledWhileRunningIsPickedUpByTheNextCall)
