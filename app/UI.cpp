@@ -73,6 +73,12 @@ TfrmUpdate::TfrmUpdate(tk::TApplication& application, std::unique_ptr<serial::Co
     HelpFile1.SetText("Help &File");
     N2.SetText("-");
     About1.SetText("&About");
+    kyAppHelpSocket1.HHPopupWindow->Font.Name = "MS Sans Serif";
+    kyAppHelpSocket1.HHPopupWindow->Font.SetHeight(-11);
+    kyAppHelpSocket1.HHPopupWindow->Font.Color = clWindowText;
+    kyAppHelpSocket1.OnGetWinHelpFile = [this](std::string& WinHelpFile) {
+        kyAppHelpSocket1GetWinHelpFile(WinHelpFile);
+    };
 
     for (tk::TControl* control :
          {static_cast<tk::TControl*>(&lboxComPort), static_cast<tk::TControl*>(&btnUpdate),
@@ -503,4 +509,9 @@ void TfrmUpdate::Download1Click()
 void TfrmUpdate::HelpFile1Click()
 {
     Application().HelpJump("TApplication_HelpJump");
+}
+
+void TfrmUpdate::kyAppHelpSocket1GetWinHelpFile(std::string&)
+{
+    kyAppHelpSocket1.ShowTOCTab();
 }

@@ -4,6 +4,7 @@
 // state objects that whichever front end is attached shows and drives.
 #pragma once
 
+#include "help/Hhpack.h"
 #include "link/ComPort.h"
 #include "link/Pgmcomm.h"
 #include "toolkit/Application.h"
@@ -32,6 +33,8 @@ public:
     tk::TLabel lblCRC{"lblCRC"};
     tk::TLabel lblProgress{"lblProgress"};
     tk::TLabel Label1{"Label1"};
+    // Takes over the application's help requests while the window is built.
+    TkyAppHelpSocket kyAppHelpSocket1{*this};
     tk::TLabel lblFuseHigh{"lblFuseHigh"};
     tk::TLabel lblFuseLow{"lblFuseLow"};
     tk::TLabel lblLock{"lblLock"};
@@ -88,6 +91,7 @@ public:
     void About1Click();
     void Download1Click();
     void HelpFile1Click();
+    void kyAppHelpSocket1GetWinHelpFile(std::string& WinHelpFile);
 
     void SetStatus(const std::string& text);
     bool IdentifyDevice();
