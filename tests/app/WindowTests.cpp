@@ -170,6 +170,7 @@ TEST(CloseRules, IdleWindowAsksOnlyWhetherToClose)
     EXPECT_FALSE(rig.form->abortFlag);
     // The shutdown's nested close asked nobody.
     EXPECT_EQ(rig.op.shown().size(), 2u);
+    rig.app.OnHelp = nullptr; // its captures end here; the window's help socket closes through it later
 }
 
 TEST(CloseRules, BusyWindowCloseBoxYesYesEndsTheProgramAndTheUpdate)
@@ -256,6 +257,7 @@ TEST(CloseRules, ExitWhenIdleLeavesTheFlagAndSkipsHelpQuitForAnotherHelpFile)
     EXPECT_TRUE(rig.app.Terminated());
     EXPECT_FALSE(rig.form->abortFlag);
     EXPECT_FALSE(helpCalled);
+    rig.app.OnHelp = nullptr; // its captures end here; the window's help socket closes through it later
 }
 
 TEST(CloseRules, AFailedStepStillCountsAsBusy)
@@ -375,6 +377,7 @@ TEST(Menu, DialogsShowHideAndKeepTheirTexts)
     };
     rig.form->HelpFile1.Click();
     EXPECT_EQ(helpCommands, (std::vector<uint16_t>{tk::HELP_CONTENTS, tk::HELP_COMMAND}));
+    rig.app.OnHelp = nullptr; // its captures end here; the window's help socket closes through it later
 }
 
 TEST(Menu, ByteLabelsShowOnTheCrcCaptionAndDialogsDoNotDisturbAnUpdate)
