@@ -1,0 +1,211 @@
+// The Linux serial port, on pseudo-terminals reached through KPX_COM<n> (no
+// real serial device is touched) and on a fake of its system calls.
+#include "link/Pgmcomm.h"
+#include "link/PosixComPort.h"
+#include "platform/VirtualClock.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+using serial::PosixComPort;
+using testing::AllOf;
+using testing::HasSubstr;
+using testing::ThrowsMessage;
+
+namespace {
+
+// COM7 is a fresh pseudo-terminal.
+class PtyPort : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+        slave = ptsname(master);
+        setenv("KPX_COM7", slave.c_str(), 1);
+        port.SetComNumber(7);
+    }
+    ~PtyPort() override { unsetenv("KPX_COM7"); ::close(master); }
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    std::string slave;
+    PosixComPort port;
+};
+
+TEST(PosixPortMapping, ComNumberNamesTtyS)
+{
+    unsetenv("KPX_COM1");
+    EXPECT_EQ(PosixComPort::devicePathFor(1), "/dev/ttyS0");
+    EXPECT_EQ(PosixComPort::devicePathFor(0), "");
+}
+
+TEST_F(PtyPort, HeldExclusivelyUntilClosed)
+{
+    port.SetOpen(true);
+    EXPECT_EQ(port.devicePath(), slave);
+    {
+        PosixComPort second;
+        second.SetComNumber(7);
+        EXPECT_THROW(second.SetOpen(true), serial::EAlreadyOpen);
+        port.SetOpen(false);
+        second.SetOpen(true);
+    }
+    port.SetOpen(true); // the second let go when it was destroyed
+    EXPECT_TRUE(port.GetOpen());
+}
+
+TEST_F(PtyPort, DeviceHeldByAnotherProcessIsAlreadyOpen)
+{
+    int sockets[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(sockets[0]);
+        try {
+            port.SetOpen(true);
+        } catch (...) {
+            _exit(1);
+        }
+        // Holds the device until the parent hangs up.
+        char c = 0;
+        if (write(sockets[1], &c, 1) == 1 && read(sockets[1], &c, 1) >= 0)
+            port.SetOpen(false);
+        _exit(0);
+    }
+    ::close(sockets[1]);
+    char c = 0;
+    ASSERT_EQ(read(sockets[0], &c, 1), 1) << "the child could not open the device";
+    EXPECT_THAT([&] { port.SetOpen(true); }, ThrowsMessage<serial::EAlreadyOpen>(HasSubstr("another program")));
+    ::close(sockets[0]);
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    port.SetOpen(true);
+    EXPECT_TRUE(port.GetOpen());
+}
+
+TEST_F(PtyPort, UnusablePortsAndLinesFailWithTheReason)
+{
+    EXPECT_THAT([&] { port.SetRTS(true); }, ThrowsMessage<serial::ELineError>(HasSubstr("not open")));
+    // A pseudo-terminal has no modem lines: the kernel refuses the call.
+    port.SetOpen(true);
+    EXPECT_THAT([&] { port.GetCTS(); },
+                ThrowsMessage<serial::ELineError>(AllOf(HasSubstr(std::strerror(ENOTTY)), HasSubstr(slave))));
+
+    port.SetComNumber(0);
+    EXPECT_THROW(port.SetOpen(true), serial::ENoPortSelected);
+    setenv("KPX_COM7", "/nonexistent/kpx-port", 1);
+    port.SetComNumber(7);
+    EXPECT_THAT([&] { port.SetOpen(true); },
+                ThrowsMessage<serial::EBadId>(AllOf(HasSubstr("COM7"), HasSubstr("/nonexistent/kpx-port"))));
+}
+
+using Call = std::pair<unsigned long, int>; // ioctl request and its bits
+
+// Counts every call; a call given an errno fails with it.
+class FakeSys final : public serial::SerialSys {
+public:
+    int open(const char*, int flags) override { openFlags = flags; return result(openErrno, 42); }
+    int close(int) override { ++closes; return result(0); }
+    int ioctl(int, unsigned long request, int* arg) override
+    {
+        if (request == TIOCMGET)
+            *arg = cts ? TIOCM_CTS : 0;
+        ioctls.push_back({request, arg ? *arg : 0});
+        return result(request == failRequest ? EIO : 0);
+    }
+    int flock(int, int) override { return result(flockErrno); }
+    // Hardware flow control left on by a previous user.
+    int tcgetattr(int, termios* settings) override { *settings = {}; settings->c_cflag = CRTSCTS; return result(0); }
+    int tcsetattr(int, int, const termios* settings) override { applied = *settings; return result(tcsetErrno); }
+
+    int openErrno = 0, flockErrno = 0, tcsetErrno = 0, calls = 0, closes = 0, openFlags = 0;
+    unsigned long failRequest = 0;
+    bool cts = false;
+    std::vector<Call> ioctls;
+    termios applied{};
+
+private:
+    int result(int err, int success = 0) { ++calls; errno = err; return err ? -1 : success; }
+};
+
+class SeamPort : public ::testing::Test {
+protected:
+    void SetUp() override { port.SetComNumber(3); }
+    void open() { port.SetOpen(true); sys.calls = 0; sys.ioctls.clear(); }
+    FakeSys sys;
+    PosixComPort port{&sys};
+};
+
+TEST_F(SeamPort, EachLineCallIsOneIoctl)
+{
+    open();
+    port.SetRTS(true);
+    port.SetRTS(false);
+    port.SetDTR(true);
+    port.SetDTR(false);
+    sys.cts = true;
+    EXPECT_TRUE(port.GetCTS());
+    sys.cts = false;
+    EXPECT_FALSE(port.GetCTS());
+    EXPECT_EQ(sys.calls, 6);
+    EXPECT_EQ(sys.ioctls, (std::vector<Call>{{TIOCMBIS, TIOCM_RTS}, {TIOCMBIC, TIOCM_RTS}, {TIOCMBIS, TIOCM_DTR},
+                                             {TIOCMBIC, TIOCM_DTR}, {TIOCMGET, TIOCM_CTS}, {TIOCMGET, 0}}));
+
+    sys.failRequest = TIOCMBIC;
+    EXPECT_THAT([&] { port.SetDTR(false); },
+                ThrowsMessage<serial::ELineError>(AllOf(HasSubstr(std::strerror(EIO)), HasSubstr("/dev/ttyS2"))));
+}
+
+TEST_F(SeamPort, OpenFailuresMapToTheirKindsThenOpensRaw)
+{
+    sys.openErrno = EACCES;
+    EXPECT_THAT([&] { port.SetOpen(true); },
+                ThrowsMessage<serial::EBadId>(HasSubstr("sudo usermod -aG dialout $USER")));
+    sys.openErrno = EBUSY;
+    EXPECT_THROW(port.SetOpen(true), serial::EAlreadyOpen);
+    sys.openErrno = 0;
+
+    // Failures after the device is open close it again; a lock held
+    // elsewhere must not lose the holder's exclusive flag to our cleanup.
+    sys.flockErrno = EWOULDBLOCK;
+    EXPECT_THROW(port.SetOpen(true), serial::EAlreadyOpen);
+    EXPECT_EQ(sys.closes, 1);
+    EXPECT_TRUE(sys.ioctls.empty());
+    sys.flockErrno = 0;
+
+    sys.tcsetErrno = ENOTTY;
+    EXPECT_THAT([&] { port.SetOpen(true); }, ThrowsMessage<serial::EBadId>(HasSubstr("not a serial port")));
+    EXPECT_EQ(sys.closes, 2);
+    sys.tcsetErrno = 0;
+
+    // Raw, without flow control: nothing but this object may move RTS or DTR.
+    port.SetOpen(true);
+    EXPECT_EQ(sys.openFlags, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    EXPECT_EQ(sys.applied.c_cflag & tcflag_t{CLOCAL | CREAD | CRTSCTS}, tcflag_t{CLOCAL | CREAD});
+    EXPECT_EQ(sys.ioctls, (std::vector<Call>{{TIOCEXCL, 0}, {TIOCNXCL, 0}, {TIOCEXCL, 0}}));
+}
+
+TEST_F(SeamPort, TransferByteCostsThirtyThreeCallsPerByte)
+{
+    platform::VirtualClock clock;
+    platform::ScopedClock useClock(clock);
+    open();
+    pgmComm link(port);
+    sys.cts = true; // inverted: every bit reads as 0
+    EXPECT_EQ(link.transferByte(0xAC), 0x00);
+    sys.cts = false;
+    EXPECT_EQ(link.transferByte(0x53), 0xFF);
+    EXPECT_EQ(sys.calls, 66);
+}
+
+} // namespace
