@@ -7,6 +7,7 @@
 #include "dialogs/download.h"
 #include "sim/Atmega128.h"
 #include "sim/SimComPort.h"
+#include "tests/gui/ModalScript.h"
 #include "toolkit/qt/QtBackend.h"
 
 #include <QAbstractButton>
@@ -89,6 +90,8 @@ class FormDescriptionTest : public ::testing::Test {
 protected:
     sim::Atmega128 device;
     tkqt::QtBackend backend;
+    // Nothing here may ask the operator anything.
+    guitest::ModalScript script{backend};
     tk::TApplication application{backend};
 };
 
