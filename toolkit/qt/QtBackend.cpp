@@ -169,9 +169,9 @@ int QtBackend::MessageBox(const std::string& text, const std::string& caption, i
     box.setText(displayText(text));
     box.setIcon(iconOfFlags(flags));
 
-    QAbstractButton* ok = nullptr;
-    QAbstractButton* cancel = nullptr;
-    QAbstractButton* retry = nullptr;
+    QPushButton* ok = nullptr;
+    QPushButton* cancel = nullptr;
+    QPushButton* retry = nullptr;
     switch (flags & 0x0F) {
     case tk::MB_OKCANCEL:
         ok = box.addButton(QMessageBox::Ok);
@@ -185,7 +185,7 @@ int QtBackend::MessageBox(const std::string& text, const std::string& caption, i
         ok = box.addButton(QMessageBox::Ok);
         break;
     }
-    box.setDefaultButton(static_cast<QPushButton*>(retry ? retry : ok));
+    box.setDefaultButton(retry ? retry : ok);
     // Escape and the close box answer Cancel where there is one.
     box.setEscapeButton(cancel ? cancel : ok);
 
@@ -227,25 +227,25 @@ int QtBackend::MessageDlg(const std::string& text, tk::TMsgDlgType kind, tk::TMs
         {tk::mbOK, QMessageBox::Ok, tk::mrOk},
         {tk::mbCancel, QMessageBox::Cancel, tk::mrCancel},
     };
-    std::vector<std::pair<QAbstractButton*, int>> answers;
+    std::vector<std::pair<QPushButton*, int>> answers;
     for (const Choice& choice : choices)
         if (buttons & choice.flag)
             answers.emplace_back(box.addButton(choice.button), choice.answer);
     if (answers.empty())
         answers.emplace_back(box.addButton(QMessageBox::Ok), tk::mrOk);
 
-    const auto find = [&](int answer) -> QAbstractButton* {
+    const auto find = [&](int answer) -> QPushButton* {
         for (const auto& [button, value] : answers)
             if (value == answer)
                 return button;
         return nullptr;
     };
-    QAbstractButton* defaultButton = find(tk::mrOk);
+    QPushButton* defaultButton = find(tk::mrOk);
     if (!defaultButton)
         defaultButton = find(tk::mrYes);
     if (defaultButton)
-        box.setDefaultButton(static_cast<QPushButton*>(defaultButton));
-    QAbstractButton* escape = find(tk::mrCancel);
+        box.setDefaultButton(defaultButton);
+    QPushButton* escape = find(tk::mrCancel);
     if (!escape)
         escape = find(tk::mrNo);
     if (!escape)
