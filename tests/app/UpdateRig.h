@@ -1,112 +1,180 @@
 // The main window on the simulated instrument, on virtual time, with a
-// scripted operator; and the firmware files the update reads from the
-// current folder.
+// scripted operator, in a fresh current folder for the firmware file.
 #pragma once
 
 #include "app/UI.h"
-#include "dialogs/about.h"
-#include "dialogs/download.h"
 #include "platform/VirtualClock.h"
-#include "sim/Atmega128.h"
 #include "sim/SimComPort.h"
 #include "tests/support/ScriptedOperator.h"
-#include "toolkit/Application.h"
 
-#include <cstdint>
-#include <functional>
-#include <map>
-#include <memory>
-#include <string>
-#include <vector>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <random>
 
 namespace app_test {
 
-// The operator's texts, as the window shows them.
-inline const char* const programModeText =
-    "Turn On M740-RT While Holding Backlight Key If Battery Powered, Or Plug In AC Power While Holding "
-    "Backlight Key If AC Powered";
-inline const char* const programModeCaption = "Place M740-RT In Program Mode";
-inline const char* const noDeviceText =
-    "No Device Detected!\nRepower the M740-RT while holding down the backlight key or re-inserting AC, then "
-    "click retry.";
-inline const char* const noDeviceCaption = "Device not responding!";
-inline const char* const identifyErrorText = "Error getting M740-RT information";
-inline const char* const identifyErrorCaption = "Programming Error";
-inline const char* const hexErrorText = "Error reading Flash .HEX file!";
-inline const char* const updateErrorCaption = "Update Error";
-inline const char* const verifyErrorText = "Verify Error";
-inline const char* const completeText =
-    "Disconnect RS232. If Battery Powered Turn M740-RT Off, For AC Power Disconnect AC Wait 30 Seconds. Turn "
-    "M740-RT On To Verify Version And CRC";
-inline const char* const completeCaption = "Verify Version Number And CRC";
-inline const char* const wrongModelText =
-    "This Update Is For The Model M740-RT, Please Be Sure Target Is A M740-RT";
-inline const char* const wrongModelCaption = "Please Contact Talsen For Assistance";
-inline const char* const unknownDeviceText =
-    "Device not recognized!\nPlease contact Talsen Ziroreruri Corp. for assistance";
-inline const char* const unknownDeviceCaption = "Unknown Device Error";
-inline const char* const closeWarningText =
-    "Closing the application during programming\r\nMay render the KPX unusable\r\nDo you want to abort download?";
-inline const char* const closeQuestionText = "Close application ?";
+struct Message {
+    const char* text;
+    const char* caption;
+};
+inline constexpr Message programMode{"Turn On M740-RT While Holding Backlight Key If Battery Powered, Or Plug In AC "
+                                     "Power While Holding Backlight Key If AC Powered",
+                                     "Place M740-RT In Program Mode"};
+inline constexpr Message noDevice{"No Device Detected!\nRepower the M740-RT while holding down the backlight key or "
+                                  "re-inserting AC, then click retry.",
+                                  "Device not responding!"};
+inline constexpr Message identifyError{"Error getting M740-RT information", "Programming Error"};
+inline constexpr Message hexError{"Error reading Flash .HEX file!", "Update Error"};
+inline constexpr Message verifyError{"Verify Error", "Verify Error"};
+inline constexpr Message complete{"Disconnect RS232. If Battery Powered Turn M740-RT Off, For AC Power Disconnect AC "
+                                  "Wait 30 Seconds. Turn M740-RT On To Verify Version And CRC",
+                                  "Verify Version Number And CRC"};
 
 constexpr uint32_t flashSize = 0x20000;
 
-// A flash image (FF where the file has no data) and the extent of its data.
+// A flash image, FF where the file has no data, and the end of the file's data.
 struct Firmware {
     std::vector<uint8_t> image = std::vector<uint8_t>(flashSize, 0xFF);
-    // Bytes the file carries, by address.
-    std::map<uint32_t, uint8_t> data;
+    uint32_t end = 0;
 
-    void set(uint32_t address, uint8_t value)
+    Firmware& set(uint32_t address, uint8_t value)
     {
         image[address] = value;
-        data[address] = value;
+        end = std::max(end, address + 1);
+        return *this;
     }
-    // Pseudo-random bytes over [begin, end).
-    void fill(uint32_t begin, uint32_t end, uint32_t seed);
-    // Intel HEX text: 16-byte data records, segment records at 64 KB steps.
-    std::string toHex() const;
-    // Writes "KPXUpdate517.hex" into the current folder.
-    void writeHexFile() const;
+    // Pseudo-random bytes over [begin, stop).
+    Firmware& fill(uint32_t begin, uint32_t stop, uint32_t seed)
+    {
+        std::mt19937 random(seed);
+        for (uint32_t address = begin; address < stop; ++address)
+            set(address, static_cast<uint8_t>(random()));
+        return *this;
+    }
+    // Writes the update's HEX file: a record for each byte that is not FF
+    // and for the last one, segment records at 64 KB steps.
+    void write() const
+    {
+        std::ofstream out(TfrmUpdate::hexFileName, std::ios::binary | std::ios::trunc);
+        out << std::hex << std::uppercase << std::setfill('0');
+        const auto record = [&out](std::initializer_list<uint32_t> bytes) { // count, address, type, data
+            uint32_t sum = 0;
+            out << ':';
+            for (const uint32_t byte : bytes) {
+                out << std::setw(2) << (byte & 0xFF);
+                sum += byte;
+            }
+            out << std::setw(2) << ((0x100 - (sum & 0xFF)) & 0xFF) << "\r\n";
+        };
+        for (uint32_t at = 0; at < end; ++at) {
+            if (at % 0x10000 == 0 && at > 0)
+                record({2, 0, 0, 2, at >> 12, 0});
+            if (image[at] != 0xFF || at + 1 == end)
+                record({1, at >> 8, at, 0, image[at]});
+        }
+        record({0, 0, 0, 1});
+    }
 };
 
-// A fresh temporary folder made current for the object's life.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& path() const { return path_; }
+// A fresh temporary folder, current for the object's life.
+struct TempFolder {
+    TempFolder()
+    {
+        if (!mkdtemp(path.data()))
+            throw std::runtime_error("mkdtemp failed");
+        std::filesystem::current_path(path);
+    }
+    ~TempFolder()
+    {
+        std::filesystem::current_path(previous);
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
 
-private:
-    std::string path_;
-    std::string previous_;
+    std::filesystem::path previous = std::filesystem::current_path();
+    std::string path = std::filesystem::temp_directory_path() / "kpx-app-XXXXXX";
 };
 
 // Everything one update needs. The clock is in force before the window is
 // built, since the link calibrates its delay on construction.
 struct UpdateRig {
-    using PortFactory = std::function<std::unique_ptr<serial::ComPort>(sim::Atmega128&)>;
+    // A message box the operator answers `answer`, `times` times in a row.
+    struct Box {
+        Message message;
+        int flags = tk::MB_OK;
+        int answer = tk::IDOK;
+        int times = 1;
+        std::function<void()> during = {};
+    };
 
-    // The window's port is a sim::SimComPort unless makePort gives another
-    // one on the device.
-    explicit UpdateRig(const sim::Scenario& scenario = {}, const PortFactory& makePort = {});
-    ~UpdateRig();
+    // The window's port is a sim::SimComPort unless another is given.
+    explicit UpdateRig(const sim::Scenario& scenario = {}, std::unique_ptr<serial::ComPort> windowPort = nullptr)
+        : device(std::make_unique<sim::Atmega128>(scenario))
+    {
+        if (!windowPort) {
+            auto simPort = std::make_unique<sim::SimComPort>(*device);
+            port = simPort.get();
+            windowPort = std::move(simPort);
+        }
+        form = &app.CreateForm<TfrmUpdate>(std::move(windowPort));
+        op.observe(form->ProgressBar);
+    }
+    // The controls die with the application, before the operator.
+    ~UpdateRig() { op.stopObserving(); }
 
-    // Opens COMn through the port list, as a click would.
-    void selectPort(int number = 1);
-    // Expects the program-mode prompt and answers it with OK.
-    void expectStart();
-    // Expects the final prompt of a completed update.
-    void expectComplete();
-    // Clicks "Update!".
+    void expect(const Box& box)
+    {
+        op.expectBox(box.message.text, box.message.caption, box.flags, box.answer, box.times, box.during);
+    }
+    // Writes the firmware, opens COM1 and expects the program-mode prompt,
+    // answered with OK.
+    void start(const Firmware& firmware = {})
+    {
+        firmware.write();
+        form->lboxComPort.Select(0);
+        expect({programMode, tk::MB_OKCANCEL});
+    }
+    // A whole update, with the boxes expected after the prompt.
+    void update(const Firmware& firmware, std::initializer_list<Box> boxes)
+    {
+        start(firmware);
+        for (const Box& box : boxes)
+            expect(box);
+        clickUpdate();
+    }
     void clickUpdate() { form->btnUpdate.Click(); }
 
-    bool flashMatches(const Firmware& firmware) const;
-    bool configured() const;
-    // The 3000 ms detection waits made so far.
-    size_t detectionWaits() const;
+    std::string status() const { return form->lblProgress.GetText(); }
+    // The progress bar's "maximum/step".
+    std::string range() const
+    {
+        return std::to_string(form->ProgressBar.Max()) + "/" + std::to_string(form->ProgressBar.Step());
+    }
+    // What an update left behind, at a glance.
+    std::string outcome() const
+    {
+        return status() + (form->btnUpdate.Enabled() ? ", button on" : ", button off") + ", erases " +
+               std::to_string(device->chipErases()) + ", pages " + std::to_string(device->pageWrites()) +
+               ", locks " + std::to_string(device->lockWrites()) + ", waits " + std::to_string(detectionWaits());
+    }
+    // The byte labels: fuse high, fuse low, extended fuse, lock.
+    std::string labels() const
+    {
+        return form->lblFuseHigh.GetText() + " " + form->lblFuseLow.GetText() + " " + form->lblExtFuse.GetText() +
+               " " + form->lblLock.GetText();
+    }
+    // The instrument holds the image and the configuration.
+    bool holds(const Firmware& firmware) const
+    {
+        return std::equal(firmware.image.begin(), firmware.image.end(), device->flash().begin()) &&
+               device->fuseHigh == 0x9F && device->fuseLow == 0xBF && device->fuseExt == 0xFF &&
+               (device->lockBits | 0xC0) == 0xFC;
+    }
+    // The 3 s detection waits so far.
+    long detectionWaits() const { return std::count(clock.sleeps().begin(), clock.sleeps().end(), 3000u); }
 
     TempFolder folder;
     platform::VirtualClock clock{1'000'000, 1'000};
@@ -114,8 +182,7 @@ struct UpdateRig {
     std::unique_ptr<sim::Atmega128> device;
     testing_support::ScriptedOperator op;
     tk::TApplication app{op};
-    // Null when makePort supplied the port.
-    sim::SimComPort* port = nullptr;
+    sim::SimComPort* port = nullptr; // null when the port was given
     TfrmUpdate* form = nullptr;
 };
 

@@ -2,11 +2,6 @@
 // complete update, and every way it can stop.
 #include "tests/app/UpdateRig.h"
 
-#include <gtest/gtest.h>
-
-#include <fstream>
-#include <numeric>
-
 namespace app_test {
 namespace {
 
@@ -14,338 +9,182 @@ using sim::Scenario;
 
 Firmware fullFirmware()
 {
-    Firmware firmware;
-    firmware.fill(0, flashSize - 2, 7);
-    firmware.set(0x1FFFE, 0x34);
-    firmware.set(0x1FFFF, 0x12);
-    return firmware;
+    return Firmware().fill(0, flashSize - 2, 7).set(0x1FFFE, 0x34).set(0x1FFFF, 0x12);
 }
 
-std::vector<int> upTo(int from, int last)
+void countTo(std::vector<int>& values, int last)
 {
-    std::vector<int> values(static_cast<size_t>(last - from + 1));
-    std::iota(values.begin(), values.end(), from);
-    return values;
+    for (int value = 0; value <= last; ++value)
+        values.push_back(value);
 }
 
-std::vector<int> concat(std::initializer_list<std::vector<int>> parts)
+// Runs a completing update and returns the bar's range as programming and
+// as verification start.
+std::vector<std::string> completeUpdate(UpdateRig& rig, const Firmware& firmware)
 {
-    std::vector<int> all;
-    for (const auto& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
+    auto ranges = std::make_shared<std::vector<std::string>>();
+    for (const char* phase : {TfrmUpdate::statusProgram, TfrmUpdate::statusVerify})
+        rig.op.when([&rig, phase] { return rig.status() == phase; },
+                    [&rig, ranges] { ranges->push_back(rig.range()); });
+    rig.update(firmware, {{complete}});
+    return *ranges;
 }
 
 TEST(CompleteUpdate, ProgramsVerifiesConfiguresAndReportsEveryStep)
 {
     UpdateRig rig;
     const Firmware firmware = fullFirmware();
-    firmware.writeHexFile();
-    rig.selectPort(1);
-    rig.expectStart();
-    rig.expectComplete();
+    EXPECT_EQ(completeUpdate(rig, firmware), (std::vector<std::string>{"128/1", "128/1"}));
+    EXPECT_EQ(rig.outcome(), "Update Complete!, button off, erases 1, pages 512, locks 1, waits 8");
+    EXPECT_TRUE(rig.holds(firmware));
+    EXPECT_EQ(rig.labels(), "9F BF FF FC");
+    EXPECT_EQ(rig.form->lblCRC.GetText(), "1234");
+    EXPECT_EQ(rig.form->fuseText, (std::array<std::string, 5>{"255", "252", "191", "255", "159"}));
+    EXPECT_FALSE(rig.form->IsProgramming() || rig.form->lblLock.Visible());
+    rig.form->lblText.Click();
+    EXPECT_TRUE(rig.form->lblLock.Visible() && rig.form->lblFuseHigh.Visible());
 
-    rig.clickUpdate();
-
-    EXPECT_TRUE(rig.op.scriptDone());
-    EXPECT_TRUE(rig.flashMatches(firmware));
-    EXPECT_EQ(rig.device->fuseHigh, 0x9F);
-    EXPECT_EQ(rig.device->fuseLow, 0xBF);
-    EXPECT_EQ(rig.device->fuseExt, 0xFF);
-    EXPECT_EQ(rig.device->lockBits & 0x3F, 0x3C);
-    EXPECT_EQ(rig.device->pageWrites(), 512u);
-
-    TfrmUpdate& form = *rig.form;
-    EXPECT_EQ(form.lblCRC.GetText(), "1234");
-    EXPECT_EQ(form.lblLock.GetText(), "FC");
-    EXPECT_EQ(form.lblFuseLow.GetText(), "BF");
-    EXPECT_EQ(form.lblExtFuse.GetText(), "FF");
-    EXPECT_EQ(form.lblFuseHigh.GetText(), "9F");
-    EXPECT_FALSE(form.lblLock.Visible());
-    EXPECT_EQ(form.fuseText[1], "252");
-    EXPECT_EQ(form.fuseValue[4], 0x9F);
-    EXPECT_EQ(form.fuseText[0], "255"); // lock byte right after the erase
-    EXPECT_EQ(form.sigText[0], "30");
-    EXPECT_EQ(form.sigValue[1], 0x97);
-    EXPECT_EQ(form.flashSize, flashSize);
-    EXPECT_EQ(form.deviceType, 2);
-    EXPECT_EQ(form.lblProgress.GetText(), "Update Complete!");
-    EXPECT_FALSE(form.btnUpdate.Enabled());
-    EXPECT_FALSE(form.IsProgramming());
-
-    // Identification by 1/15/25 steps, the image read, the erase, then one
-    // step per kilobyte of programming and of verification.
-    const std::vector<int> expected = concat({upTo(0, 8), {23, 48, 73, 98, 100}, {0, 100}, {0, 100},
-                                              upTo(0, 128), upTo(0, 128), {100, 0}});
-    EXPECT_EQ(rig.op.positions(), expected);
-    const auto bar = rig.op.history("ProgressBar");
-    // Both phases run 0..128 with step 1; the last step-1 state is the
-    // restore of the starting range.
-    std::vector<int> stepOneMaxima;
-    for (const auto& snapshot : bar)
-        if (snapshot.step == 1 && (stepOneMaxima.empty() || stepOneMaxima.back() != snapshot.max))
-            stepOneMaxima.push_back(snapshot.max);
-    EXPECT_EQ(stepOneMaxima, (std::vector<int>{128, 100}));
-    EXPECT_EQ(bar.back().max, 100);
-    EXPECT_EQ(bar.back().step, 10);
-
-    // The waits: 8 x 3 s, the enable waits, the erase, 512 page writes, the
-    // fuse writes and the settled reads.
-    EXPECT_EQ(rig.detectionWaits(), 8u);
-    EXPECT_EQ(rig.clock.totalSleptMs(), 8u * 3000 + 2 * 30 + 2 * 43 + 2 * 43 + 512 * 43 + 3 * 43 + 4 * 2 * 43);
+    // Identification by 1/15/25, the image read, the erase, one step per
+    // kilobyte programmed and verified, then back to the idle range.
+    std::vector<int> bar;
+    countTo(bar, 8);
+    bar.insert(bar.end(), {23, 48, 73, 98, 100, 0, 100, 0, 100});
+    countTo(bar, 128);
+    countTo(bar, 128);
+    bar.insert(bar.end(), {100, 0});
+    EXPECT_EQ(rig.op.positions(), bar);
+    EXPECT_EQ(rig.range(), "100/10");
 }
 
-TEST(CompleteUpdate, CheckValueIsFFFFWhenTheImageLeavesTheLastBytesUnfilled)
+TEST(CompleteUpdate, ProgrammingStopsAtTheLastPageOfTheImageAndALockedDeviceIsErasedFirst)
 {
-    UpdateRig rig;
-    Firmware firmware;
-    firmware.fill(0, 0x400, 3);
-    firmware.writeHexFile();
-    rig.selectPort(2);
-    rig.form->lblCRC.SetText("0000");
-    rig.expectStart();
-    rig.expectComplete();
-    rig.clickUpdate();
-    EXPECT_EQ(rig.form->lblCRC.GetText(), "FFFF");
-    EXPECT_TRUE(rig.flashMatches(firmware));
-}
-
-TEST(CompleteUpdate, LockedDeviceIsErasedAndDetectedAgainWithTheFullWait)
-{
-    UpdateRig rig(Scenario::parse("locked"));
-    const Firmware firmware = fullFirmware();
-    firmware.writeHexFile();
-    rig.selectPort();
-    rig.expectStart();
-    rig.expectComplete();
-    rig.clickUpdate();
-    EXPECT_EQ(rig.device->chipErases(), 2u);
-    EXPECT_EQ(rig.detectionWaits(), 16u);
-    EXPECT_TRUE(rig.flashMatches(firmware));
-    EXPECT_TRUE(rig.configured());
-}
-
-// Programming covers the image's extent rounded up to whole pages;
-// verification always covers the whole flash.
-struct ProgrammingEnd {
-    uint32_t highAddress;
-    uint64_t pageWrites;
-    int barMax;
-};
-
-class ProgrammingEndTest : public testing::TestWithParam<ProgrammingEnd> {};
-
-TEST_P(ProgrammingEndTest, WritesWholePagesUpToTheEndAndVerifiesEverything)
-{
-    const ProgrammingEnd end = GetParam();
-    UpdateRig rig;
-    Firmware firmware;
-    if (end.highAddress > 0) {
-        firmware.fill(0, 0x100, 11);
-        firmware.set(end.highAddress - 1, 0x5A);
+    struct Case {
+        const char* scenario;
+        uint32_t highAddress;
+        const char* programRange;
+        const char* outcome;
+    };
+    for (const Case& end : {Case{"normal", 0x1F001, "124/1", "erases 1, pages 497, locks 1, waits 8"},
+                            Case{"normal", 0x100, "0/1", "erases 1, pages 1, locks 1, waits 8"},
+                            Case{"normal", 0, "0/1", "erases 1, pages 0, locks 1, waits 8"},
+                            // Detected again, with the full wait, after the erase.
+                            Case{"locked", 0x400, "1/1", "erases 2, pages 4, locks 1, waits 16"}}) {
+        SCOPED_TRACE(end.highAddress);
+        UpdateRig rig(Scenario::parse(end.scenario));
+        Firmware firmware;
+        if (end.highAddress > 0)
+            firmware.fill(0, 0x100, 11).set(end.highAddress - 1, 0x5A);
+        rig.form->lblCRC.SetText("0000");
+        EXPECT_EQ(completeUpdate(rig, firmware), (std::vector<std::string>{end.programRange, "128/1"}));
+        EXPECT_EQ(rig.outcome(), std::string("Update Complete!, button off, ") + end.outcome);
+        EXPECT_TRUE(rig.holds(firmware));
+        EXPECT_EQ(rig.form->lblCRC.GetText(), "FFFF");
     }
-    firmware.writeHexFile();
-    rig.selectPort();
-    rig.expectStart();
-    rig.expectComplete();
-    rig.clickUpdate();
-
-    EXPECT_EQ(rig.device->pageWrites(), end.pageWrites);
-    EXPECT_TRUE(rig.flashMatches(firmware));
-    // Programming's range is the first one with step 1.
-    int programmingMax = -1;
-    for (const auto& snapshot : rig.op.history("ProgressBar"))
-        if (snapshot.step == 1) {
-            programmingMax = snapshot.max;
-            break;
-        }
-    EXPECT_EQ(programmingMax, end.barMax);
-    EXPECT_EQ(rig.form->lblProgress.GetText(), "Update Complete!");
 }
 
-INSTANTIATE_TEST_SUITE_P(Extents, ProgrammingEndTest,
-                         testing::Values(ProgrammingEnd{0x1F001, 497, 124}, ProgrammingEnd{0x100, 1, 0},
-                                         ProgrammingEnd{0, 0, 0}),
-                         [](const testing::TestParamInfo<ProgrammingEnd>& param) {
-                             return "HighAddress" + std::to_string(param.param.highAddress);
-                         });
-
-TEST(UpdateFailure, WithoutAPortOnlyAsksForOne)
+TEST(UpdateFailure, WithoutAPortOrAfterCancelAtThePromptNothingIsSent)
 {
     UpdateRig rig;
-    rig.op.expectBox("Please select a COM Port!", updateErrorCaption, tk::MB_OK, tk::IDOK);
-    rig.form->btnUpdateClick(); // the button itself is disabled without a port
-    EXPECT_FALSE(rig.form->btnUpdate.Enabled());
-    rig.form->btnUpdate.SetEnabled(true);
-    rig.op.expectBox("Please select a COM Port!", updateErrorCaption, tk::MB_OK, tk::IDOK);
-    rig.form->btnUpdateClick();
-    EXPECT_TRUE(rig.form->btnUpdate.Enabled());
-    EXPECT_EQ(rig.form->lblProgress.GetText(), "");
-}
-
-TEST(UpdateFailure, CancelAtTheProgramModePromptSendsNothing)
-{
-    UpdateRig rig;
-    rig.selectPort();
     rig.device->recordInstructions = true;
-    rig.op.expectBox(programModeText, programModeCaption, tk::MB_OKCANCEL, tk::IDCANCEL);
+    rig.form->btnUpdate.SetEnabled(true);
+    rig.op.expectBox("Please select a COM Port!", "Update Error", tk::MB_OK, tk::IDOK);
     rig.clickUpdate();
     EXPECT_TRUE(rig.form->btnUpdate.Enabled());
-    EXPECT_FALSE(rig.device->programmingEnabled());
-    EXPECT_TRUE(rig.device->instructions().empty());
-    EXPECT_TRUE(rig.clock.sleeps().empty());
-    EXPECT_EQ(rig.form->lblProgress.GetText(), "");
+    rig.form->lboxComPort.Select(0);
+    rig.expect({programMode, tk::MB_OKCANCEL, tk::IDCANCEL});
+    rig.clickUpdate();
+    EXPECT_EQ(rig.outcome(), ", button on, erases 0, pages 0, locks 0, waits 0");
+    EXPECT_TRUE(rig.device->instructions().empty() && rig.clock.sleeps().empty());
 }
 
 TEST(UpdateFailure, SilentDeviceIsPromptedAfterEveryFullWait)
 {
     UpdateRig rig(Scenario::parse("no-device"));
-    rig.selectPort();
-    rig.expectStart();
-    rig.op.expectBox(noDeviceText, noDeviceCaption, tk::MB_RETRYCANCEL, tk::IDRETRY, 2)
-        .expectBox(noDeviceText, noDeviceCaption, tk::MB_RETRYCANCEL, tk::IDCANCEL)
-        .expectBox(identifyErrorText, identifyErrorCaption, tk::MB_OK, tk::IDOK);
-    rig.clickUpdate();
-
-    std::vector<uint32_t> oneRound(8, 3000);
-    oneRound.push_back(30); // the enable wait
-    std::vector<uint32_t> expected;
-    for (int round = 0; round < 3; ++round)
-        expected.insert(expected.end(), oneRound.begin(), oneRound.end());
-    EXPECT_EQ(rig.clock.sleeps(), expected);
-    EXPECT_EQ(rig.op.positions(), concat({upTo(0, 8), upTo(0, 8), upTo(0, 8), {0}}));
-    EXPECT_TRUE(rig.form->btnUpdate.Enabled());
-    EXPECT_EQ(rig.form->lblProgress.GetText(), "Getting Device Infomation");
-    EXPECT_TRUE(rig.form->IsProgramming());
+    rig.update({}, {{noDevice, tk::MB_RETRYCANCEL, tk::IDRETRY, 2},
+                    {noDevice, tk::MB_RETRYCANCEL, tk::IDCANCEL},
+                    {identifyError}});
+    std::vector<uint32_t> sleeps;
+    std::vector<int> bar;
+    for (int round = 0; round < 3; ++round) {
+        sleeps.insert(sleeps.end(), 8, 3000);
+        sleeps.push_back(30); // the programming-enable wait
+        countTo(bar, 8);
+    }
+    bar.push_back(0);
+    EXPECT_EQ(rig.clock.sleeps(), sleeps);
+    EXPECT_EQ(rig.op.positions(), bar);
+    EXPECT_EQ(rig.outcome(), "Getting Device Infomation, button on, erases 0, pages 0, locks 0, waits 24");
 }
 
-TEST(UpdateFailure, WrongModelStopsTheProgram)
+TEST(UpdateFailure, WrongModelStopsTheProgramAndUnknownSignatureIsShown)
 {
-    UpdateRig rig(Scenario::parse("wrong-model"));
-    rig.selectPort();
-    rig.expectStart();
-    rig.op.expectBox(wrongModelText, wrongModelCaption, tk::MB_OK, tk::IDOK)
-        .expectBox(identifyErrorText, identifyErrorCaption, tk::MB_OK, tk::IDOK);
-    rig.clickUpdate();
+    UpdateRig wrong(Scenario::parse("wrong-model"));
+    wrong.update({}, {{{"This Update Is For The Model M740-RT, Please Be Sure Target Is A M740-RT",
+                        "Please Contact Talsen For Assistance"}},
+                      {identifyError}});
+    EXPECT_TRUE(wrong.form->abortFlag && wrong.op.terminateRequested());
+    EXPECT_EQ(wrong.device->signatureReads(), 1u);
+    EXPECT_EQ(wrong.op.shown().size(), 3u); // the shutdown's own close asked nobody
 
-    EXPECT_TRUE(rig.form->abortFlag);
-    EXPECT_TRUE(rig.app.Terminated());
-    EXPECT_TRUE(rig.op.terminateRequested());
-    EXPECT_EQ(rig.device->signatureReads(), 1u);
-    EXPECT_EQ(rig.device->chipErases(), 0u);
-    EXPECT_EQ(rig.form->deviceType, 0);
-    // The shutdown's own close found the window busy; its dialog ended at
-    // once without reaching the operator.
-    EXPECT_EQ(rig.op.shown().size(), 3u);
-}
-
-TEST(UpdateFailure, UnknownSignatureIsReportedAndShown)
-{
-    UpdateRig rig(Scenario::parse("unknown-signature"));
-    rig.selectPort();
-    rig.expectStart();
-    rig.op.expectBox(unknownDeviceText, unknownDeviceCaption, tk::MB_OK, tk::IDOK)
-        .expectBox(identifyErrorText, identifyErrorCaption, tk::MB_OK, tk::IDOK);
-    rig.clickUpdate();
-    EXPECT_EQ(rig.form->deviceType, 0);
-    EXPECT_EQ(rig.form->lblFuseHigh.GetText(), "1E");
-    EXPECT_EQ(rig.form->lblFuseLow.GetText(), "97");
-    EXPECT_EQ(rig.form->lblExtFuse.GetText(), "03");
-    EXPECT_EQ(rig.form->lblLock.GetText(), "00");
-    EXPECT_EQ(rig.form->ProgressBar.Position(), 0);
-    EXPECT_EQ(rig.device->chipErases(), 0u);
+    UpdateRig unknown(Scenario::parse("unknown-signature"));
+    unknown.update({}, {{{"Device not recognized!\nPlease contact Talsen Ziroreruri Corp. for assistance",
+                          "Unknown Device Error"}},
+                        {identifyError}});
+    EXPECT_EQ(unknown.labels(), "1E 97 03 00");
+    for (const UpdateRig* rig : {&wrong, &unknown})
+        EXPECT_EQ(rig->outcome(), "Getting Device Infomation, button on, erases 0, pages 0, locks 0, waits 8");
 }
 
 TEST(UpdateFailure, MissingOrUnreadableHexFileLeavesTheChipUnerased)
 {
-    for (const char* content : {static_cast<const char*>(nullptr), ":0400000FDEADBEEF00\r\n"}) {
+    for (const char* content : {"", ":0400000FDEADBEEF00\r\n"}) {
         UpdateRig rig;
-        if (content)
-            std::ofstream("KPXUpdate517.hex") << content;
-        rig.selectPort();
-        rig.expectStart();
-        rig.op.expectBox(hexErrorText, updateErrorCaption, tk::MB_OK, tk::IDOK);
+        rig.start();
+        std::filesystem::remove(TfrmUpdate::hexFileName);
+        if (*content)
+            std::ofstream(TfrmUpdate::hexFileName) << content;
+        rig.expect({hexError});
         rig.clickUpdate();
-        EXPECT_EQ(rig.device->chipErases(), 0u);
-        EXPECT_EQ(rig.form->lblProgress.GetText(), "Reading Flash .HEX file");
-        EXPECT_TRUE(rig.form->btnUpdate.Enabled());
-        EXPECT_EQ(rig.form->lblCRC.GetText(), "FFFF");
+        EXPECT_EQ(rig.outcome(), "Reading Flash .HEX file, button on, erases 0, pages 0, locks 0, waits 8");
+        EXPECT_TRUE(rig.form->IsProgramming()); // a failed step still counts as busy
     }
 }
 
 TEST(UpdateFailure, DeviceSilentAfterEraseIsAskedForUntilItAnswers)
 {
-    // Power fails right after the chip erase, the seventh instruction.
-    Scenario scenario = Scenario::parse("power-loss:7");
-    {
-        UpdateRig rig(scenario);
-        const Firmware firmware = fullFirmware();
-        firmware.writeHexFile();
-        rig.selectPort();
-        rig.expectStart();
-        rig.op.expectBox(noDeviceText, noDeviceCaption, tk::MB_RETRYCANCEL, tk::IDRETRY)
-            .expectBox(noDeviceText, noDeviceCaption, tk::MB_RETRYCANCEL, tk::IDRETRY, 1,
-                       [&rig] { rig.device->powerCycle(); });
-        rig.expectComplete();
-        rig.clickUpdate();
-        EXPECT_EQ(rig.detectionWaits(), 8u); // a retry here does not wait
-        EXPECT_TRUE(rig.flashMatches(firmware));
-        EXPECT_TRUE(rig.configured());
-    }
-    {
-        UpdateRig rig(scenario);
-        fullFirmware().writeHexFile();
-        rig.selectPort();
-        rig.expectStart();
-        rig.op.expectBox(noDeviceText, noDeviceCaption, tk::MB_RETRYCANCEL, tk::IDCANCEL);
-        rig.clickUpdate();
-        EXPECT_TRUE(rig.form->btnUpdate.Enabled());
-        EXPECT_EQ(rig.form->lblProgress.GetText(), "Chip Erase");
-        EXPECT_EQ(rig.device->pageWrites(), 0u);
-    }
+    // Power fails right after the chip erase, the seventh instruction; a
+    // retry here does not wait.
+    UpdateRig repowered(Scenario::parse("power-loss:7"));
+    const Firmware firmware = fullFirmware();
+    repowered.update(firmware, {{noDevice, tk::MB_RETRYCANCEL, tk::IDRETRY},
+                                {noDevice, tk::MB_RETRYCANCEL, tk::IDRETRY, 1,
+                                 [&repowered] { repowered.device->powerCycle(); }},
+                                {complete}});
+    EXPECT_EQ(repowered.outcome(), "Update Complete!, button off, erases 1, pages 512, locks 1, waits 8");
+    EXPECT_TRUE(repowered.holds(firmware));
+
+    UpdateRig cancelled(Scenario::parse("power-loss:7"));
+    cancelled.update(firmware, {{noDevice, tk::MB_RETRYCANCEL, tk::IDCANCEL}});
+    EXPECT_EQ(cancelled.outcome(), "Chip Erase, button on, erases 1, pages 0, locks 0, waits 8");
+    EXPECT_TRUE(cancelled.form->IsProgramming());
 }
 
-TEST(UpdateFailure, StuckFlashBitFailsVerificationAndLeavesTheConfigurationAlone)
+TEST(UpdateFailure, VerifyErrorLeavesTheInstrumentUnlocked)
 {
-    Scenario scenario = Scenario::parse("stuck-bit:0x1234");
-    UpdateRig rig(scenario);
-    Firmware firmware = fullFirmware();
-    firmware.set(0x1234, 0x00);
-    firmware.writeHexFile();
-    rig.selectPort();
-    rig.expectStart();
-    rig.op.expectBox(verifyErrorText, verifyErrorText, tk::MB_OK, tk::IDOK);
-    rig.clickUpdate();
+    // A flash bit that will not program: the configuration is never written.
+    UpdateRig stuck(Scenario::parse("stuck-bit:0x1234"));
+    stuck.update(fullFirmware().set(0x1234, 0x00), {{verifyError}});
+    EXPECT_EQ(stuck.outcome(), "Verifying Flash, button on, erases 1, pages 512, locks 0, waits 8");
+    EXPECT_EQ(stuck.device->fuseHigh, 0x99);
 
-    EXPECT_EQ(rig.device->lockWrites(), 0u);
-    EXPECT_EQ(rig.device->fuseHigh, 0x99);
-    EXPECT_EQ(rig.device->fuseLow, 0xE1);
-    EXPECT_EQ(rig.form->lblProgress.GetText(), "Verifying Flash");
-    EXPECT_TRUE(rig.form->btnUpdate.Enabled());
-    EXPECT_EQ(rig.form->ProgressBar.Max(), 100);
-    EXPECT_EQ(rig.form->ProgressBar.Step(), 10);
-    // The position stays where the mismatch left it: 4 KB read.
-    EXPECT_EQ(rig.form->ProgressBar.Position(), 4);
-}
-
-TEST(UpdateFailure, ConfigurationThatDoesNotReadBackIsNotReportedAsComplete)
-{
     // Power fails after the extended fuse write: the lock write and the
     // read-backs reach nobody, though the flash verified.
-    Firmware firmware;
-    firmware.fill(0, 0x400, 5);
-    const uint64_t instructions = 6 + 1 + 1 + 1 + 0x400 + 4 + flashSize + 3;
-    UpdateRig rig(Scenario::parse("power-loss:" + std::to_string(instructions)));
-    firmware.writeHexFile();
-    rig.selectPort();
-    rig.expectStart();
-    rig.op.expectBox(verifyErrorText, verifyErrorText, tk::MB_OK, tk::IDOK);
-    rig.clickUpdate();
-    EXPECT_TRUE(rig.flashMatches(firmware));
-    EXPECT_EQ(rig.device->lockWrites(), 0u);
-    EXPECT_NE(rig.form->lblProgress.GetText(), "Update Complete!");
-    EXPECT_EQ(rig.form->lblLock.GetText(), "FF");
-    EXPECT_TRUE(rig.form->btnUpdate.Enabled());
+    UpdateRig silent(Scenario::parse("power-loss:" + std::to_string(6 + 3 + 0x400 + 4 + flashSize + 3)));
+    const Firmware firmware = Firmware().fill(0, 0x400, 5);
+    silent.update(firmware, {{verifyError}});
+    EXPECT_EQ(silent.outcome(), "Verifying Flash, button on, erases 1, pages 4, locks 0, waits 8");
+    EXPECT_TRUE(std::equal(firmware.image.begin(), firmware.image.end(), silent.device->flash().begin()));
+    EXPECT_EQ(silent.form->lblLock.GetText(), "FF");
 }
 
 } // namespace

@@ -2,32 +2,23 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <sstream>
 #include <utility>
 
 namespace testing_support {
 
 namespace {
 
-std::string describe(const ShownMessage& message)
+bool matches(const ShownMessage& expected, const ShownMessage& shown)
 {
-    std::ostringstream out;
-    switch (message.kind) {
-    case ShownMessage::Kind::Box:
-        out << "message box \"" << message.text << "\" caption \"" << message.caption << "\" flags "
-            << message.flags;
-        break;
-    case ShownMessage::Kind::Dialog:
-        out << "dialog \"" << message.text << "\" (" << message.caption << ") buttons " << message.buttons;
-        if (message.position)
-            out << " at " << message.position->x << "," << message.position->y;
-        break;
-    case ShownMessage::Kind::Exception:
-        out << "exception \"" << message.text << "\"";
-        break;
-    }
-    return out.str();
+    if (expected.kind != shown.kind)
+        return false;
+    if (shown.kind == ShownMessage::Kind::Exception)
+        return shown.text.find(expected.text) != std::string::npos;
+    const auto& a = expected.position;
+    const auto& b = shown.position;
+    const bool samePosition = a.has_value() == b.has_value() && (!a || (a->x == b->x && a->y == b->y));
+    return expected.text == shown.text && expected.caption == shown.caption && expected.flags == shown.flags &&
+           expected.dialogKind == shown.dialogKind && expected.buttons == shown.buttons && samePosition;
 }
 
 } // namespace
@@ -36,21 +27,15 @@ ScriptedOperator::~ScriptedOperator()
 {
     stopObserving();
     for (size_t i = next_; i < script_.size(); ++i)
-        ADD_FAILURE() << "expected but never shown: \"" << script_[i].text << "\"";
+        ADD_FAILURE() << "expected but never shown: \"" << script_[i].message.text << "\"";
 }
 
 ScriptedOperator& ScriptedOperator::expectBox(std::string text, std::string caption, int flags, int answer,
                                               int times, std::function<void()> during)
 {
-    Expectation expectation;
-    expectation.kind = ShownMessage::Kind::Box;
-    expectation.text = std::move(text);
-    expectation.caption = std::move(caption);
-    expectation.flags = flags;
-    expectation.answer = answer;
-    expectation.remaining = times;
-    expectation.during = std::move(during);
-    script_.push_back(std::move(expectation));
+    ShownMessage message{ShownMessage::Kind::Box, std::move(text), std::move(caption), flags};
+    message.answer = answer;
+    script_.push_back({std::move(message), times, std::move(during)});
     return *this;
 }
 
@@ -58,161 +43,75 @@ ScriptedOperator& ScriptedOperator::expectDialog(std::string text, tk::TMsgDlgTy
                                                  tk::TMsgDlgButtons buttons,
                                                  std::optional<tk::ScreenPoint> position, int answer, int times)
 {
-    Expectation expectation;
-    expectation.kind = ShownMessage::Kind::Dialog;
-    expectation.text = std::move(text);
-    expectation.dialogKind = kind;
-    expectation.buttons = buttons;
-    expectation.position = position;
-    expectation.answer = answer;
-    expectation.remaining = times;
-    script_.push_back(std::move(expectation));
+    ShownMessage message{ShownMessage::Kind::Dialog, std::move(text), tk::dialogCaption(kind), 0, kind, buttons};
+    message.position = position;
+    message.answer = answer;
+    script_.push_back({std::move(message), times, {}});
     return *this;
 }
 
 ScriptedOperator& ScriptedOperator::expectException(std::string fragment)
 {
-    Expectation expectation;
-    expectation.kind = ShownMessage::Kind::Exception;
-    expectation.text = std::move(fragment);
-    script_.push_back(std::move(expectation));
+    script_.push_back({{ShownMessage::Kind::Exception, std::move(fragment)}, 1, {}});
     return *this;
 }
 
-ScriptedOperator::Expectation* ScriptedOperator::current()
+int ScriptedOperator::answer(ShownMessage message)
 {
-    return next_ < script_.size() ? &script_[next_] : nullptr;
-}
-
-void ScriptedOperator::consume()
-{
-    if (--script_[next_].remaining <= 0)
-        ++next_;
+    message.answer = tk::IDCANCEL; // the same value as tk::mrCancel
+    if (scriptDone() && responder) {
+        message.answer = responder(message);
+    } else if (scriptDone() || !matches(script_[next_].message, message)) {
+        ADD_FAILURE() << "unexpected \"" << message.text << "\" caption \"" << message.caption << "\" flags "
+                      << message.flags << " buttons " << message.buttons
+                      << (scriptDone() ? "; script used up" : "; expected \"" + script_[next_].message.text + "\"");
+    } else {
+        // Copied first: the action may extend the script.
+        const std::function<void()> during = script_[next_].during;
+        message.answer = script_[next_].message.answer;
+        if (--script_[next_].remaining <= 0)
+            ++next_;
+        shown_.push_back(message);
+        if (during)
+            during();
+        return message.answer;
+    }
+    shown_.push_back(message);
+    return message.answer;
 }
 
 int ScriptedOperator::MessageBox(const std::string& text, const std::string& caption, int flags)
 {
-    ShownMessage message;
-    message.kind = ShownMessage::Kind::Box;
-    message.text = text;
-    message.caption = caption;
-    message.flags = flags;
-    message.answer = tk::IDCANCEL;
-
-    Expectation* expected = current();
-    if (!expected && responder) {
-        message.answer = responder(message);
-        shown_.push_back(message);
-        return message.answer;
-    }
-    if (!expected || expected->kind != ShownMessage::Kind::Box || expected->text != text ||
-        expected->caption != caption || expected->flags != flags) {
-        ADD_FAILURE() << "unexpected " << describe(message)
-                      << (expected ? "; expected \"" + expected->text + "\"" : std::string("; script used up"));
-        shown_.push_back(message);
-        return tk::IDCANCEL;
-    }
-    message.answer = expected->answer;
-    std::function<void()> during = expected->during;
-    consume();
-    shown_.push_back(message);
-    if (during)
-        during();
-    return message.answer;
+    return answer({ShownMessage::Kind::Box, text, caption, flags});
 }
 
 int ScriptedOperator::MessageDlg(const std::string& text, tk::TMsgDlgType kind, tk::TMsgDlgButtons buttons,
                                  int helpContext, std::optional<tk::ScreenPoint> position)
 {
-    ShownMessage message;
-    message.kind = ShownMessage::Kind::Dialog;
-    message.text = text;
-    message.caption = tk::dialogCaption(kind);
-    message.dialogKind = kind;
-    message.buttons = buttons;
-    message.helpContext = helpContext;
-    message.position = position;
-    message.answer = tk::mrCancel;
-
-    Expectation* expected = current();
-    if (!expected && responder) {
-        message.answer = responder(message);
-        shown_.push_back(message);
-        return message.answer;
-    }
-    const bool samePosition =
-        expected && expected->position.has_value() == position.has_value() &&
-        (!position || (expected->position->x == position->x && expected->position->y == position->y));
-    if (!expected || expected->kind != ShownMessage::Kind::Dialog || expected->text != text ||
-        expected->dialogKind != kind || expected->buttons != buttons || !samePosition) {
-        ADD_FAILURE() << "unexpected " << describe(message)
-                      << (expected ? "; expected \"" + expected->text + "\"" : std::string("; script used up"));
-        shown_.push_back(message);
-        return tk::mrCancel;
-    }
-    message.answer = expected->answer;
-    consume();
-    shown_.push_back(message);
-    return message.answer;
+    return answer({ShownMessage::Kind::Dialog, text, tk::dialogCaption(kind), 0, kind, buttons, helpContext,
+                   position});
 }
 
 void ScriptedOperator::ShowException(const std::string& text)
 {
-    ShownMessage message;
-    message.kind = ShownMessage::Kind::Exception;
-    message.text = text;
-    shown_.push_back(message);
-
-    Expectation* expected = current();
-    if (!expected && responder) {
-        responder(message);
-        return;
-    }
-    if (!expected || expected->kind != ShownMessage::Kind::Exception ||
-        text.find(expected->text) == std::string::npos) {
-        ADD_FAILURE() << "unexpected " << describe(message);
-        return;
-    }
-    consume();
+    answer({ShownMessage::Kind::Exception, text});
 }
 
 void ScriptedOperator::ProcessMessages()
 {
-    ++processCalls_;
     // By index: an action may add triggers.
     for (size_t i = 0; i < triggers_.size(); ++i) {
-        Trigger& trigger = triggers_[i];
-        if (trigger.fired)
+        if (triggers_[i].fired || !triggers_[i].condition())
             continue;
-        const bool due = trigger.atCall != 0 ? processCalls_ == trigger.atCall : trigger.condition();
-        if (!due)
-            continue;
-        trigger.fired = true;
-        std::function<void()> action = trigger.action;
+        triggers_[i].fired = true;
+        const std::function<void()> action = triggers_[i].action;
         action();
     }
 }
 
-void ScriptedOperator::atProcessMessages(uint64_t n, std::function<void()> action)
-{
-    Trigger trigger;
-    trigger.atCall = processCalls_ + std::max<uint64_t>(n, 1);
-    trigger.action = std::move(action);
-    triggers_.push_back(std::move(trigger));
-}
-
 void ScriptedOperator::when(std::function<bool()> condition, std::function<void()> action)
 {
-    Trigger trigger;
-    trigger.condition = std::move(condition);
-    trigger.action = std::move(action);
-    triggers_.push_back(std::move(trigger));
-}
-
-void ScriptedOperator::Run(tk::TApplication& application)
-{
-    if (onRun)
-        onRun(application);
+    triggers_.push_back({std::move(condition), std::move(action)});
 }
 
 void ScriptedOperator::observe(tk::TControl& control)
@@ -231,11 +130,7 @@ void ScriptedOperator::stopObserving()
 
 void ScriptedOperator::controlChanged(tk::TControl& control)
 {
-    ControlSnapshot snapshot;
-    snapshot.name = control.Name();
-    snapshot.text = control.GetText();
-    snapshot.visible = control.Visible();
-    snapshot.enabled = control.Enabled();
+    ControlSnapshot snapshot{control.Name(), control.GetText(), control.Visible(), control.Enabled()};
     if (const auto* bar = dynamic_cast<const tk::TProgressBar*>(&control)) {
         snapshot.min = bar->Min();
         snapshot.max = bar->Max();
@@ -257,19 +152,10 @@ std::vector<ControlSnapshot> ScriptedOperator::history(const std::string& name) 
 std::vector<int> ScriptedOperator::positions(const std::string& name) const
 {
     std::vector<int> result;
-    for (const ControlSnapshot& snapshot : snapshots_)
-        if (snapshot.name == name && (result.empty() || result.back() != snapshot.position))
+    for (const ControlSnapshot& snapshot : history(name))
+        if (result.empty() || result.back() != snapshot.position)
             result.push_back(snapshot.position);
     return result;
-}
-
-std::vector<std::string> ScriptedOperator::shownTexts() const
-{
-    std::vector<std::string> texts;
-    texts.reserve(shown_.size());
-    for (const ShownMessage& message : shown_)
-        texts.push_back(message.text);
-    return texts;
 }
 
 } // namespace testing_support

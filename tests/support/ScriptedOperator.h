@@ -1,7 +1,7 @@
 // A test operator: a tk::Backend that answers every message box and toolkit
-// dialog from a script, records what was shown, runs test actions at chosen
-// points of message processing (the places where a real operator's clicks
-// would be handled), and records the history of observed controls.
+// dialog from a script, records what was shown, runs test actions at message
+// processing (where a real operator's clicks would be handled), and records
+// the history of observed controls.
 //
 // A message that the script does not expect fails the test and is answered
 // with Cancel, so a procedure that goes astray ends quickly.
@@ -10,7 +10,6 @@
 #include "toolkit/Application.h"
 #include "toolkit/Controls.h"
 
-#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -21,14 +20,14 @@ namespace testing_support {
 struct ShownMessage {
     enum class Kind { Box, Dialog, Exception };
     Kind kind = Kind::Box;
-    std::string text;
+    std::string text{};
     // Box: the caption given; dialog: the toolkit's caption of its kind.
-    std::string caption;
+    std::string caption{};
     int flags = 0; // box
     tk::TMsgDlgType dialogKind = tk::TMsgDlgType::mtCustom;
     tk::TMsgDlgButtons buttons = 0;
     int helpContext = 0;
-    std::optional<tk::ScreenPoint> position;
+    std::optional<tk::ScreenPoint> position{};
     int answer = 0;
 };
 
@@ -53,11 +52,9 @@ public:
     ScriptedOperator(const ScriptedOperator&) = delete;
     ScriptedOperator& operator=(const ScriptedOperator&) = delete;
 
-    // --- The script, answered in order. ---
-
-    // A message box with exactly this text, caption and flags, answered with
-    // `answer`, `times` times in a row. `during` runs while it is shown,
-    // before the answer (the operator acting in another window).
+    // The script, answered in order. A message box with exactly this text,
+    // caption and flags, `times` times in a row; `during` runs while it is
+    // shown, before the answer (the operator acting in another window).
     ScriptedOperator& expectBox(std::string text, std::string caption, int flags, int answer, int times = 1,
                                 std::function<void()> during = {});
     // A toolkit dialog; position nullopt expects a centred one.
@@ -67,24 +64,14 @@ public:
     ScriptedOperator& expectException(std::string fragment);
 
     // Answers every message that comes after the script is used up, instead
-    // of failing the test: for runs whose messages are not known in advance
-    // (random faults). The message is complete but for its answer.
+    // of failing the test: for runs whose messages are not known in advance.
     std::function<int(const ShownMessage&)> responder;
 
     bool scriptDone() const { return next_ >= script_.size(); }
-    size_t pendingExpectations() const { return script_.size() - next_; }
 
-    // --- Actions at message processing. ---
-
-    // Runs action at the n-th ProcessMessages call from now (1 = the next).
-    void atProcessMessages(uint64_t n, std::function<void()> action);
     // Runs action once, at the first ProcessMessages call where condition
     // holds.
     void when(std::function<bool()> condition, std::function<void()> action);
-
-    uint64_t processMessagesCalls() const { return processCalls_; }
-
-    // --- Observation. ---
 
     void observe(tk::TControl& control);
     void stopObserving();
@@ -92,18 +79,11 @@ public:
     std::vector<ControlSnapshot> history(const std::string& name) const;
     // The progress bar's positions, consecutive repeats folded.
     std::vector<int> positions(const std::string& name = "ProgressBar") const;
-    void clearHistory() { snapshots_.clear(); }
 
     const std::vector<ShownMessage>& shown() const { return shown_; }
-    // Texts of the shown messages, in order.
-    std::vector<std::string> shownTexts() const;
-
     bool terminateRequested() const { return terminateRequested_; }
     std::vector<std::string> formsShown;
     std::vector<std::string> formsHidden;
-
-    // What Run does; by default nothing (tests drive the window directly).
-    std::function<void(tk::TApplication&)> onRun;
 
     // tk::Backend
     int MessageBox(const std::string& text, const std::string& caption, int flags) override;
@@ -111,7 +91,7 @@ public:
                    std::optional<tk::ScreenPoint> position) override;
     void ProcessMessages() override;
     void ShowException(const std::string& message) override;
-    void Run(tk::TApplication& application) override;
+    void Run(tk::TApplication&) override {}
     void FormShown(tk::TForm& form) override { formsShown.push_back(form.Name()); }
     void FormHidden(tk::TForm& form) override { formsHidden.push_back(form.Name()); }
     void TerminateRequested() override { terminateRequested_ = true; }
@@ -121,33 +101,22 @@ public:
 
 private:
     struct Expectation {
-        ShownMessage::Kind kind;
-        std::string text;
-        std::string caption;
-        int flags = 0;
-        tk::TMsgDlgType dialogKind = tk::TMsgDlgType::mtCustom;
-        tk::TMsgDlgButtons buttons = 0;
-        std::optional<tk::ScreenPoint> position;
-        int answer = 0;
+        ShownMessage message; // for an exception, text is a fragment
         int remaining = 1;
         std::function<void()> during;
     };
     struct Trigger {
         std::function<bool()> condition;
-        uint64_t atCall = 0; // 0: use condition
         std::function<void()> action;
         bool fired = false;
     };
 
-    // The expectation the next message must meet, or null when the script
-    // is used up.
-    Expectation* current();
-    void consume();
+    // Checks a message against the script and answers it.
+    int answer(ShownMessage message);
 
     std::vector<Expectation> script_;
     size_t next_ = 0;
     std::vector<Trigger> triggers_;
-    uint64_t processCalls_ = 0;
     std::vector<ShownMessage> shown_;
     std::vector<ControlSnapshot> snapshots_;
     std::vector<tk::TControl*> observed_;
