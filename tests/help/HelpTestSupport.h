@@ -1,215 +1,102 @@
-// Shared by the help tests: an operator who answers boxes from a script, the
-// recording engine's log, a loader that counts, and a fixture that puts them
-// together with a fake desktop.
+// Shared by the help tests: the recording engine's state, and a fixture with
+// an application, a scripted operator and a fake desktop, with the binding
+// pointed at the recording engine.
 #pragma once
 
-#include "help/Kyhhint.h"
+#include "help/Hhpack.h"
 #include "platform/FakeDesktop.h"
 #include "platform/Library.h"
+#include "platform/Window.h"
 #include "tests/help/RecordingEngine.h"
-#include "toolkit/Application.h"
+#include "tests/support/ScriptedOperator.h"
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <string>
 #include <unistd.h>
-#include <vector>
 
 namespace help_test {
 
-class ScriptedBackend final : public tk::Backend {
-public:
-    struct Box {
-        std::string text;
-        std::string caption;
-        int flags;
-    };
-    struct Dialog {
-        std::string text;
-        tk::TMsgDlgType kind;
-        tk::TMsgDlgButtons buttons;
-    };
-
-    std::vector<Box> boxes;
-    std::vector<Dialog> dialogs;
-    std::deque<int> boxAnswers;   // then IDOK
-    std::deque<int> dialogAnswers; // then the first button offered
-
-    int MessageBox(const std::string& text, const std::string& caption, int flags) override
-    {
-        boxes.push_back({text, caption, flags});
-        return next(boxAnswers, tk::IDOK);
-    }
-    int MessageDlg(const std::string& text, tk::TMsgDlgType kind, tk::TMsgDlgButtons buttons, int,
-                   std::optional<tk::ScreenPoint>) override
-    {
-        dialogs.push_back({text, kind, buttons});
-        return next(dialogAnswers, (buttons & tk::mbOK) ? tk::mrOk : tk::mrCancel);
-    }
-    void ProcessMessages() override {}
-    void ShowException(const std::string&) override {}
-    void Run(tk::TApplication&) override {}
-    void FormShown(tk::TForm&) override {}
-    void FormHidden(tk::TForm&) override {}
-
-private:
-    static int next(std::deque<int>& answers, int otherwise)
-    {
-        if (answers.empty())
-            return otherwise;
-        const int answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-};
-
-// The recording engine's log, reached through its own handle so that it stays
-// loaded (and keeps its log) whatever the binding loads and releases.
-class EngineLog {
-public:
-    EngineLog()
-        : module_(dlopen(KPX_RECORDING_ENGINE, RTLD_NOW | RTLD_LOCAL))
-    {
-        if (!module_)
-            throw std::runtime_error(std::string("cannot load the recording engine: ") + dlerror());
-        count_ = fn<RecEngineCallCountFn>("recEngineCallCount");
-        call_ = fn<RecEngineCallFn>("recEngineCall");
-        clear_ = fn<RecEngineClearFn>("recEngineClear");
-        setAnswer_ = fn<RecEngineSetAnswerFn>("recEngineSetAnswer");
-        setWinType_ = fn<RecEngineSetWinTypeFn>("recEngineSetWinType");
-        attachCount_ = fn<RecEngineAttachCountFn>("recEngineAttachCount");
-        host_ = fn<RecEngineHostFn>("recEngineHost");
-    }
-    ~EngineLog() { dlclose(module_); }
-    EngineLog(const EngineLog&) = delete;
-    EngineLog& operator=(const EngineLog&) = delete;
-
-    int count() const { return count_(); }
-    const RecordedHelpCall& call(int index) const { return *call_(index); }
-    const RecordedHelpCall& last() const { return *call_(count() - 1); }
-    std::vector<uint32_t> commands() const
-    {
-        std::vector<uint32_t> result;
-        for (int i = 0; i < count(); ++i)
-            result.push_back(call(i).command);
-        return result;
-    }
-    // The calls that show something: HH_GET_WIN_TYPE and HH_SET_WIN_TYPE left out.
-    std::vector<const RecordedHelpCall*> shown() const
-    {
-        std::vector<const RecordedHelpCall*> result;
-        for (int i = 0; i < count(); ++i)
-            if (call(i).command != HH_GET_WIN_TYPE && call(i).command != HH_SET_WIN_TYPE)
-                result.push_back(&call(i));
-        return result;
-    }
-    void clear() const { clear_(); }
-    void setAnswer(platform::HWND answer) const { setAnswer_(answer); }
-    void setWinType(const HH_WINTYPE* record, platform::HWND answer) const { setWinType_(record, answer); }
-    int attachCount() const { return attachCount_(); }
-    const KpxHelpHost* host() const { return host_(); }
-
-private:
-    template <typename F>
-    F fn(const char* name)
-    {
-        void* address = dlsym(module_, name);
-        if (!address)
-            throw std::runtime_error(std::string("recording engine lacks ") + name);
-        return platform::procAs<F>(address);
-    }
-
-    void* module_;
-    RecEngineCallCountFn count_;
-    RecEngineCallFn call_;
-    RecEngineClearFn clear_;
-    RecEngineSetAnswerFn setAnswer_;
-    RecEngineSetWinTypeFn setWinType_;
-    RecEngineAttachCountFn attachCount_;
-    RecEngineHostFn host_;
-};
-
-// Counts what the binding asks of the loader, then lets the system do it.
-class CountingLoader final : public platform::Loader {
-public:
-    std::vector<std::string> loads;
-    std::map<std::string, int> lookups;
-    int frees = 0;
-
-    platform::HMODULE load(const std::string& path) override
-    {
-        loads.push_back(path);
-        return platform::systemLoader().load(path);
-    }
-    platform::FARPROC symbol(platform::HMODULE module, const std::string& name) override
-    {
-        ++lookups[name];
-        return platform::systemLoader().symbol(module, name);
-    }
-    bool free(platform::HMODULE module) override
-    {
-        ++frees;
-        return platform::systemLoader().free(module);
-    }
-};
-
-inline EngineLog& engineLog()
+// Reached through a handle of our own, so the engine and its record stay
+// loaded whatever the binding loads and releases.
+inline RecordingEngine& recording()
 {
-    static EngineLog log;
-    return log;
+    static RecordingEngine* const engine = [] {
+        void* module = dlopen(KPX_RECORDING_ENGINE, RTLD_NOW | RTLD_LOCAL);
+        void* entry = module ? dlsym(module, "recordingEngine") : nullptr;
+        if (!entry)
+            throw std::runtime_error(std::string("no recording engine: ") + dlerror());
+        return platform::procAs<RecordingEngineFn>(entry)();
+    }();
+    return *engine;
 }
 
-// A fresh application, operator and desktop, with the binding pointed at the
-// recording engine and nothing loaded yet.
-class HelpFixture : public ::testing::Test {
+class HelpTest : public ::testing::Test {
 protected:
-    HelpFixture()
-        : app(backend)
-        , useDesktop_(desktop)
+    HelpTest()
     {
         SetHtmlHelpLibrary(KPX_RECORDING_ENGINE);
         DownloadOffered = false;
-        engineLog().clear();
-        folder = std::filesystem::temp_directory_path() /
-                 ("kpx_help_" + std::to_string(getpid()) + "_" + std::to_string(++serial()));
+        engine = RecordingEngine{};
+        app.HelpFile = "x.chm";
         std::filesystem::create_directories(folder);
     }
-
-    ~HelpFixture() override
+    ~HelpTest() override
     {
+        socket.reset();
+        for (const platform::HWND window : windows)
+            platform::UnregisterWindow(window);
         SetHtmlHelpLibrary({});
         SetHtmlHelpApplication(nullptr);
-        DownloadOffered = false;
-        std::error_code ignored;
-        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ignored);
-        std::filesystem::remove_all(folder, ignored);
+        std::filesystem::remove_all(folder);
     }
 
-    std::string writeFile(const std::string& name, const std::string& contents)
+    // With the engine loaded, as after the first help window, so that
+    // closing reaches it.
+    void makeSocket()
     {
-        const std::filesystem::path path = folder / name;
-        std::ofstream(path, std::ios::binary) << contents;
-        return path.string();
+        socket = std::make_unique<TkyAppHelpSocket>(form);
+        HtmlHelp(0, "", HH_DISPLAY_TOC, 0);
+        engine.calls.clear();
+    }
+    bool help(uint16_t command, intptr_t data)
+    {
+        bool callHelp = true;
+        return socket->HelpHook(command, data, callHelp);
+    }
+    platform::HWND window(const char* className, platform::WNDPROC proc = nullptr)
+    {
+        return windows.emplace_back(platform::RegisterWindow(className, "", proc, nullptr));
+    }
+    std::vector<uint32_t> commands() const
+    {
+        std::vector<uint32_t> result;
+        for (const RecordedHelpCall& call : engine.calls)
+            result.push_back(call.command);
+        return result;
+    }
+    // The calls that show something: the window-type calls left out.
+    std::vector<RecordedHelpCall> shown() const
+    {
+        std::vector<RecordedHelpCall> result;
+        for (const RecordedHelpCall& call : engine.calls)
+            if (call.command != HH_GET_WIN_TYPE && call.command != HH_SET_WIN_TYPE)
+                result.push_back(call);
+        return result;
     }
 
+    RecordingEngine& engine = recording();
+    testing_support::ScriptedOperator op;
+    tk::TApplication app{op};
+    tk::TForm& form = app.CreateForm<tk::TForm>(std::string("frmMain"));
     platform::FakeDesktop desktop;
-    ScriptedBackend backend;
-    tk::TApplication app;
-    std::filesystem::path folder;
-    EngineLog& engine = engineLog();
-
-private:
-    static int& serial()
-    {
-        static int value = 0;
-        return value;
-    }
-    platform::ScopedDesktop useDesktop_;
+    platform::ScopedDesktop useDesktop{desktop};
+    std::filesystem::path folder =
+        std::filesystem::path(::testing::TempDir()) / ("kpx_help_" + std::to_string(getpid()));
+    std::vector<platform::HWND> windows;
+    std::unique_ptr<TkyAppHelpSocket> socket;
 };
 
 } // namespace help_test

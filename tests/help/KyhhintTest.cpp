@@ -1,156 +1,114 @@
-// The engine binding: loading on first use, the call contract, and the
-// missing-engine path with its beep and download offer.
+// The engine binding: loading on first use, the call contract, the
+// missing-engine path, and the window registry the engine reaches through it.
 #include "help/Kyhhint.h"
-#include "platform/Window.h"
 #include "tests/help/HelpTestSupport.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using help_test::CountingLoader;
-using help_test::HelpFixture;
+using BindingTest = help_test::HelpTest;
 
-const std::string kOfferText = "Unable to load \"HHCtrl.ocx\" library !!!\r\n"
-                               "Press OK Button to download and install the latest version\r\n"
-                               "of the HTML Help Workshop from the Microsoft Web Site.";
+// Records what the binding asks of the loader, then lets the system do it.
+class CountingLoader final : public platform::Loader {
+public:
+    std::vector<std::string> loads;
+    int entryPointLookups = 0;
 
-class KyhhintTest : public HelpFixture {
-protected:
-    void useMissingEngine() { SetHtmlHelpLibrary((folder / "libkpxhtmlhelp.so").string()); }
+    platform::HMODULE load(const std::string& path) override
+    {
+        loads.push_back(path);
+        return platform::systemLoader().load(path);
+    }
+    platform::FARPROC symbol(platform::HMODULE module, const std::string& name) override
+    {
+        if (name == kKpxHelpEntryPointName)
+            ++entryPointLookups;
+        return platform::systemLoader().symbol(module, name);
+    }
+    bool free(platform::HMODULE module) override { return platform::systemLoader().free(module); }
 };
 
-TEST_F(KyhhintTest, LoadsOnceOnFirstUseAndPassesEveryArgumentThrough)
+TEST_F(BindingTest, TheEngineIsLoadedOnFirstUseAndGetsEveryArgumentAsGiven)
 {
     CountingLoader loader;
     platform::ScopedLoader use(loader);
-    engine.setAnswer(0x4242);
-
+    engine.answer = 0x4242;
     const std::string topic = "intro.htm";
     EXPECT_EQ(HtmlHelp(0x777, "a.chm>main", HH_DISPLAY_TOPIC, reinterpret_cast<intptr_t>(topic.c_str())), 0x4242);
     EXPECT_EQ(HtmlHelp(0x778, "", HH_HELP_CONTEXT, -5), 0x4242);
 
     EXPECT_EQ(loader.loads, std::vector<std::string>{KPX_RECORDING_ENGINE});
-    EXPECT_EQ(loader.lookups["HtmlHelpA"], 1);
-    EXPECT_EQ(engine.attachCount(), 1) << "attached once, before the first call";
-    EXPECT_NE(HHCtrlHandle, nullptr);
-    EXPECT_NE(HtmlHelpProc, nullptr);
+    EXPECT_EQ(loader.entryPointLookups, 1);
+    EXPECT_EQ(engine.attachCount, 1);
+    ASSERT_EQ(engine.calls.size(), 2u);
+    EXPECT_EQ(engine.calls[0].caller, 0x777);
+    EXPECT_EQ(engine.calls[0].file, "a.chm>main");
+    EXPECT_EQ(engine.calls[0].text, "intro.htm");
+    EXPECT_FALSE(engine.calls[1].fileWasNull) << "an empty specification is an empty string, never null";
+    EXPECT_EQ(engine.calls[1].file, "");
+    EXPECT_EQ(static_cast<intptr_t>(engine.calls[1].data), -5);
 
-    ASSERT_EQ(engine.count(), 2);
-    EXPECT_EQ(engine.call(0).caller, 0x777);
-    EXPECT_EQ(engine.call(0).file, "a.chm>main");
-    EXPECT_EQ(engine.call(0).text, "intro.htm");
-    EXPECT_FALSE(engine.call(1).fileWasNull) << "an empty specification is an empty string, never null";
-    EXPECT_EQ(engine.call(1).file, "");
-    EXPECT_EQ(static_cast<intptr_t>(engine.call(1).data), -5);
-    EXPECT_TRUE(desktop.beeps.empty());
-}
-
-TEST_F(KyhhintTest, TheEngineReachesOurWindowsThroughTheHostTable)
-{
-    HtmlHelp(0, "x.chm", HH_DISPLAY_TOC, 0);
-    const KpxHelpHost* host = engine.host();
+    // The engine names its windows and notifies ours through the host table.
+    const KpxHelpHost* host = engine.host;
     ASSERT_NE(host, nullptr);
-    EXPECT_EQ(host->size, sizeof(KpxHelpHost));
-
     int widget = 0;
     const platform::HWND viewer = host->registerWindow(&widget, kKpxHelpViewerClass);
     EXPECT_EQ(platform::FindWindowA(kKpxHelpViewerClass, nullptr), viewer);
-    EXPECT_EQ(host->isWindow(viewer), 1);
     EXPECT_EQ(host->widgetOf(viewer), &widget);
     host->unregisterWindow(viewer);
     EXPECT_EQ(host->isWindow(viewer), 0);
-
-    const platform::HWND caller = platform::RegisterWindow("TestCaller", "", [](platform::HWND, uint32_t msg,
-                                                                                 platform::WPARAM, platform::LPARAM) {
-        return static_cast<platform::LRESULT>(msg);
-    }, nullptr);
+    const platform::HWND caller = window("TestCaller", [](platform::HWND, uint32_t msg, platform::WPARAM,
+                                                          platform::LPARAM) { return platform::LRESULT{msg}; });
     EXPECT_EQ(host->sendMessage(caller, platform::WM_NOTIFY, 0, 0), platform::WM_NOTIFY);
-    platform::UnregisterWindow(caller);
 }
 
-TEST_F(KyhhintTest, MissingEngineCancelledTwiceBeepsAndAsksTwice)
+TEST_F(BindingTest, AMissingEngineBeepsAndOffersTheDownloadUntilAcceptedAndIsFoundOnceInstalled)
 {
-    useMissingEngine();
-    SetHtmlHelpApplication(&app);
-    backend.boxAnswers = {tk::IDCANCEL, tk::IDCANCEL};
-
-    EXPECT_EQ(HtmlHelp(0, "a.chm", HH_DISPLAY_TOC, 0), -1);
-    EXPECT_EQ(HtmlHelp(0, "a.chm", HH_DISPLAY_TOC, 0), -1);
-
-    EXPECT_EQ(desktop.beeps, (std::vector<platform::FakeDesktop::BeepCall>{{1000, 100}, {1000, 100}}));
-    ASSERT_EQ(backend.boxes.size(), 2u);
-    EXPECT_EQ(backend.boxes[0].text, kOfferText);
-    EXPECT_EQ(backend.boxes[0].flags, tk::MB_OKCANCEL | tk::MB_ICONERROR);
-    EXPECT_FALSE(DownloadOffered);
-    EXPECT_TRUE(desktop.opened.empty());
-    EXPECT_EQ(HHCtrlHandle, nullptr);
-}
-
-TEST_F(KyhhintTest, MissingEngineAcceptedOpensThePageOnceThenOnlyBeeps)
-{
-    useMissingEngine();
-    SetHtmlHelpApplication(&app);
-    desktop.shellSucceeds = false; // a failed open changes nothing
-
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(HtmlHelp(0, "a.chm", HH_DISPLAY_TOC, 0), -1);
-
-    EXPECT_EQ(backend.boxes.size(), 1u);
-    EXPECT_EQ(desktop.opened, std::vector<std::string>{HtmlHelpDownloadUrl});
-    EXPECT_EQ(desktop.beeps.size(), 3u);
-    EXPECT_TRUE(DownloadOffered);
-}
-
-TEST_F(KyhhintTest, ClosingWithoutALoadedEngineIsQuiet)
-{
-    useMissingEngine();
-    SetHtmlHelpApplication(&app);
-    CountingLoader loader;
-    platform::ScopedLoader use(loader);
-    EXPECT_EQ(HtmlHelp(0, "", HH_CLOSE_ALL, 0), 0);
-    EXPECT_TRUE(loader.loads.empty());
-    EXPECT_TRUE(desktop.beeps.empty());
-    EXPECT_TRUE(backend.boxes.empty());
-}
-
-TEST_F(KyhhintTest, AnEngineInstalledWhileRunningIsPickedUpByTheNextCall)
-{
-    useMissingEngine();
-    EXPECT_EQ(HtmlHelp(0, "a.chm", HH_DISPLAY_TOC, 0), -1);
-    EXPECT_TRUE(backend.boxes.empty()) << "no application, no offer";
-
-    std::filesystem::copy_file(KPX_RECORDING_ENGINE, folder / "libkpxhtmlhelp.so");
-    EXPECT_EQ(HtmlHelp(0, "a.chm", HH_DISPLAY_TOC, 0), 0x5150);
-    EXPECT_EQ(desktop.beeps.size(), 1u);
-}
-
-TEST_F(KyhhintTest, TheEngineIsLookedUpBesideTheProgram)
-{
-    SetHtmlHelpLibrary({});
-    std::filesystem::copy_file(KPX_RECORDING_ENGINE, folder / "libkpxhtmlhelp.so");
+    SetHtmlHelpLibrary({}); // the usual places: beside the program first
     tk::setProgramPath((folder / "kpx-updater").string());
+    SetHtmlHelpApplication(&app);
     CountingLoader loader;
     platform::ScopedLoader use(loader);
+    EXPECT_EQ(HtmlHelp(0, "", HH_CLOSE_ALL, 0), 0) << "nothing can be open";
+    EXPECT_TRUE(loader.loads.empty());
 
+    const std::string offer = "Unable to load \"HHCtrl.ocx\" library !!!\r\n"
+                              "Press OK Button to download and install the latest version\r\n"
+                              "of the HTML Help Workshop from the Microsoft Web Site.";
+    op.expectBox(offer, "Error", tk::MB_OKCANCEL | tk::MB_ICONERROR, tk::IDCANCEL, 2)
+        .expectBox(offer, "Error", tk::MB_OKCANCEL | tk::MB_ICONERROR, tk::IDOK);
+    desktop.shellSucceeds = false; // not ours to judge: the offer counts as accepted
+    const std::vector<int> boxesAfter = {1, 2, 3, 3, 3};
+    for (size_t i = 0; i < boxesAfter.size(); ++i) {
+        EXPECT_EQ(HtmlHelp(0, "a.chm", HH_DISPLAY_TOC, 0), -1);
+        EXPECT_EQ(op.shown().size(), static_cast<size_t>(boxesAfter[i])) << i;
+        EXPECT_EQ(desktop.beeps, std::vector<platform::FakeDesktop::BeepCall>(i + 1, {1000, 100}));
+    }
+    EXPECT_EQ(desktop.opened, std::vector<std::string>{HtmlHelpDownloadUrl});
+
+    std::filesystem::copy_file(KPX_RECORDING_ENGINE, folder / kKpxHelpEngineFileName);
     EXPECT_EQ(HtmlHelp(0, "a.chm", HH_DISPLAY_TOC, 0), 0x5150);
     tk::setProgramPath({});
-    ASSERT_FALSE(loader.loads.empty());
-    EXPECT_EQ(loader.loads.front(), (folder / "libkpxhtmlhelp.so").string());
+    EXPECT_EQ(loader.loads.back(), (folder / kKpxHelpEngineFileName).string());
 }
 
-TEST_F(KyhhintTest, ALibraryWithoutTheEntryPointIsReleasedBeforeTheNextAttempt)
+TEST(WindowRegistry, WindowsAreFoundByClassOrNameAndGoneForGoodAndTheDesktopIsNeverSubclassed)
 {
-    SetHtmlHelpLibrary("libm.so.6");
-    CountingLoader loader;
-    platform::ScopedLoader use(loader);
+    using namespace platform;
+    const HWND viewer = RegisterWindow("TestViewer", "Main", nullptr, nullptr);
+    EXPECT_EQ(FindWindowA("TestViewer", nullptr), viewer);
+    EXPECT_EQ(FindWindowA(nullptr, "Main"), viewer);
+    UnregisterWindow(viewer);
+    const HWND later = RegisterWindow("TestViewer", "Main", nullptr, nullptr);
+    EXPECT_FALSE(IsWindow(viewer));
+    EXPECT_NE(later, viewer) << "handles are never reused";
+    UnregisterWindow(later);
 
-    EXPECT_EQ(HtmlHelp(0, "a.chm", HH_DISPLAY_TOC, 0), -1);
-    EXPECT_NE(HHCtrlHandle, nullptr) << "the last load result is kept";
-    EXPECT_EQ(HtmlHelp(0, "a.chm", HH_DISPLAY_TOC, 0), -1);
-    EXPECT_EQ(loader.loads.size(), 2u) << "loaded again on the next call";
-    EXPECT_EQ(loader.frees, 1);
-    EXPECT_EQ(loader.lookups["kpxHelpEngineAttach"], 0);
+    const WNDPROC proc = [](HWND, uint32_t, WPARAM, LPARAM) { return LRESULT{1}; };
+    EXPECT_TRUE(IsWindow(GetDesktopWindow()));
+    EXPECT_EQ(SetWindowLongA(GetDesktopWindow(), GWL_WNDPROC, procToLong(proc)), 0) << "never subclassed";
+    EXPECT_EQ(SendMessageA(GetDesktopWindow(), 1, 0, 0), 0);
 }
 
 } // namespace
