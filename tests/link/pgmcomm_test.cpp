@@ -46,7 +46,7 @@ std::function<bool()> presenting(std::vector<uint8_t> bytes)
         const size_t byte = n / 8;
         if (byte >= bytes.size())
             return false;
-        const bool one = ((bytes[byte] >> (7 - n % 8)) & 1u) != 0;
+        const bool one = ((static_cast<unsigned>(bytes[byte]) >> (7 - n % 8)) & 1u) != 0;
         return !one;
     };
 }
