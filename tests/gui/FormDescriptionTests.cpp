@@ -1,6 +1,5 @@
 // The form descriptions (.ui) against the headless forms: the same controls
-// under the same names, with the same texts and initial states, and the
-// windows built from them where the forms were designed to be.
+// under the same names, with the same texts and initial states.
 #include "app/UI.h"
 #include "app/gui/Windows.h"
 #include "dialogs/about.h"
@@ -14,7 +13,6 @@
 #include <QAction>
 #include <QLabel>
 #include <QListWidget>
-#include <QMainWindow>
 #include <QMenu>
 #include <QProgressBar>
 
@@ -95,75 +93,12 @@ protected:
     tk::TApplication application{backend};
 };
 
-TEST_F(FormDescriptionTest, MainWindowAgreesWithTheForm)
+TEST_F(FormDescriptionTest, EachDescriptionAgreesWithItsForm)
 {
-    auto& form = application.CreateForm<TfrmUpdate>(std::make_unique<sim::SimComPort>(device));
-    const auto window = gui::buildMainWindow();
-    expectAgreement(form, *window, {"centralwidget", "MainMenu1"}, {"lblLock", "lblExtFuse"});
-}
-
-TEST_F(FormDescriptionTest, DialogsAgreeWithTheirForms)
-{
+    expectAgreement(application.CreateForm<TfrmUpdate>(std::make_unique<sim::SimComPort>(device)),
+                    *gui::buildMainWindow(), {"centralwidget", "MainMenu1"}, {"lblLock", "lblExtFuse"});
     expectAgreement(application.CreateForm<TAboutBox>(), *gui::buildAboutBox(), {"Panel1", "ProgramIcon"});
     expectAgreement(application.CreateForm<TPagesDlg>(), *gui::buildPagesDlg(), {"Panel2"});
-}
-
-// The bound windows: placed, sized and lettered as designed.
-TEST_F(FormDescriptionTest, WindowsAreWhereTheyWereDesigned)
-{
-    auto& main = application.CreateForm<TfrmUpdate>(std::make_unique<sim::SimComPort>(device));
-    auto& about = application.CreateForm<TAboutBox>();
-    auto& pages = application.CreateForm<TPagesDlg>();
-    gui::attach(backend, main);
-    gui::attach(backend, about);
-    gui::attach(backend, pages);
-
-    auto* window = qobject_cast<QMainWindow*>(backend.window(main));
-    ASSERT_NE(window, nullptr);
-    EXPECT_EQ(window->pos(), QPoint(-4, -4));
-    EXPECT_EQ(window->centralWidget()->size(), QSize(342, 167));
-    EXPECT_EQ(window->minimumSize(), window->maximumSize());
-    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_TRUE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
-
-    struct Placed {
-        const char* name;
-        QRect geometry;
-    };
-    for (const Placed& placed : {Placed{"lboxComPort", {19, 11, 43, 61}}, Placed{"btnUpdate", {104, 10, 191, 35}},
-                                 Placed{"ProgressBar", {32, 112, 265, 23}}}) {
-        const QWidget* control = window->findChild<QWidget*>(placed.name);
-        EXPECT_EQ(control->geometry(), placed.geometry) << placed.name;
-    }
-    const auto labelAt = [&](const char* name) { return window->findChild<QLabel*>(name)->pos(); };
-    EXPECT_EQ(labelAt("lblText"), QPoint(224, 54));
-    EXPECT_EQ(labelAt("lblCRC"), QPoint(261, 54));
-    EXPECT_EQ(labelAt("lblProgress"), QPoint(11, 90));
-    EXPECT_EQ(labelAt("lblExtFuse"), QPoint(288, 136));
-    // 10 pt and 8 pt as on a 96 dpi screen.
-    EXPECT_EQ(window->findChild<QWidget*>("btnUpdate")->font().pixelSize(), 13);
-    EXPECT_EQ(window->findChild<QWidget*>("lblFuseLow")->font().pixelSize(), 11);
-    const auto* list = window->findChild<QListWidget*>("lboxComPort");
-    EXPECT_EQ(list->visualItemRect(list->item(1)).height(), 13);
-
-    QWidget* aboutWindow = backend.window(about);
-    EXPECT_EQ(aboutWindow->pos(), QPoint(224, 208));
-    EXPECT_EQ(aboutWindow->size(), QSize(298, 158));
-    EXPECT_EQ(aboutWindow->minimumSize(), aboutWindow->maximumSize());
-    const auto* logo = aboutWindow->findChild<QLabel*>("ProgramIcon");
-    EXPECT_EQ(logo->pixmap().size(), QSize(359, 180));
-    EXPECT_TRUE(logo->hasScaledContents());
-
-    QWidget* pagesWindow = backend.window(pages);
-    EXPECT_EQ(pagesWindow->pos(), QPoint(261, 376));
-    EXPECT_EQ(pagesWindow->size(), QSize(489, 214));
-    const int tops[] = {8, 34, 59, 85, 111, 136, 160};
-    for (int line = 1; line <= 7; ++line) {
-        const auto* label = pagesWindow->findChild<QLabel*>(QStringLiteral("StaticText%1").arg(line));
-        EXPECT_EQ(label->pos(), QPoint(0, tops[line - 1])) << line;
-        EXPECT_EQ(label->font().pixelSize(), 11) << line;
-    }
-    EXPECT_EQ(pagesWindow->findChild<QWidget*>("OKBtn")->mapTo(pagesWindow, QPoint(0, 0)), QPoint(227, 182));
 }
 
 } // namespace
