@@ -1,5 +1,7 @@
 // kpx-updater: the update tool in a window.
 #include "app/gui/Updater.h"
+#include "platform/Desktop.h"
+#include "platform/QtDesktop.h"
 #include "toolkit/qt/QtBackend.h"
 
 #include <QApplication>
@@ -27,6 +29,11 @@ int main(int argc, char** argv)
     }
 
     QApplication qapp(argc, argv);
+    // Help popups are placed at the mouse and kept inside the screen's work
+    // area; those must be the ones the operator sees, not the fallbacks of a
+    // program without a display. Ends before the QApplication does.
+    platform::QtDesktop desktop;
+    platform::ScopedDesktop desktopInForce(desktop);
     // What is left after the toolkit took its own options must be ours.
     const QStringList left = QCoreApplication::arguments();
     for (qsizetype i = 1; i < left.size(); ++i) {
