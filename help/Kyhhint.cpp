@@ -63,6 +63,13 @@ std::vector<std::string> libraryCandidates()
     const std::string programFolder = tk::ExtractFilePath(tk::ParamStr(0));
     if (!programFolder.empty())
         candidates.push_back(programFolder + kKpxHelpEngineFileName);
+#ifdef KPX_HELP_ENGINE_RELDIR
+    // An installation made with another prefix than the configured one (or
+    // moved since) keeps its layout, so look where the program's own bin
+    // folder says the library folder is.
+    if (!programFolder.empty())
+        candidates.push_back(programFolder + KPX_HELP_ENGINE_RELDIR "/" + kKpxHelpEngineFileName);
+#endif
     candidates.push_back(std::string(KPX_HELP_ENGINE_DIR) + "/" + kKpxHelpEngineFileName);
     return candidates;
 }
