@@ -59,51 +59,43 @@ std::function<void(QMessageBox&)> press(QMessageBox::StandardButton which)
 TEST(QtBackend, ModalBoxesAsTheOperatorAnswersThem)
 {
     tkqt::QtBackend backend;
-    tk::TApplication application{backend};
-    const std::function<void(QMessageBox&)> closeBox = [](QMessageBox& box) { box.close(); };
-    const auto key = [](Qt::Key k) { return [k](QMessageBox& box) { QTest::keyClick(&box, k); }; };
+    tk::TApplication app{backend};
+    const auto box = [&](int flags) { return [&app, flags] { return app.MessageBox("Text\nmore", "Caption", flags); }; };
+    const auto closeBox = [](QMessageBox& b) { b.close(); };
+    const auto key = [](Qt::Key k) { return [k](QMessageBox& b) { QTest::keyClick(&b, k); }; };
     struct Case {
-        int flags;
+        std::function<int()> show;
         std::function<void(QMessageBox&)> act;
         qsizetype buttons;
         int answer;
+        QString title;
+        QMessageBox::Icon icon;
     };
-    const Case boxes[] = {
-        {tk::MB_OK, press(QMessageBox::Ok), 1, tk::IDOK},
-        {tk::MB_OK, closeBox, 1, tk::IDOK},
-        {tk::MB_OKCANCEL, closeBox, 2, tk::IDCANCEL},
-        {tk::MB_RETRYCANCEL, press(QMessageBox::Retry), 2, tk::IDRETRY},
-        {tk::MB_RETRYCANCEL, key(Qt::Key_Escape), 2, tk::IDCANCEL},
-        {tk::MB_RETRYCANCEL, key(Qt::Key_Return), 2, tk::IDRETRY},
+    const Case cases[] = {
+        {box(tk::MB_OK), press(QMessageBox::Ok), 1, tk::IDOK, "Caption", QMessageBox::NoIcon},
+        {box(tk::MB_OK), closeBox, 1, tk::IDOK, "Caption", QMessageBox::NoIcon},
+        {box(tk::MB_OKCANCEL), closeBox, 2, tk::IDCANCEL, "Caption", QMessageBox::NoIcon},
+        {box(tk::MB_RETRYCANCEL), key(Qt::Key_Escape), 2, tk::IDCANCEL, "Caption", QMessageBox::NoIcon},
+        {box(tk::MB_RETRYCANCEL), key(Qt::Key_Return), 2, tk::IDRETRY, "Caption", QMessageBox::NoIcon},
+        {[&] { return tk::MessageDlgPos(app, "Abort?", tk::TMsgDlgType::mtWarning, tk::mbYes | tk::mbCancel, 0, 200,
+                                        200); },
+         closeBox, 2, tk::mrCancel, "Warning", QMessageBox::Warning},
+        {[&] { return tk::MessageDlg(app, "Close?", tk::TMsgDlgType::mtConfirmation, tk::mbYes | tk::mbNo, 0); },
+         press(QMessageBox::No), 2, tk::mrNo, "Confirm", QMessageBox::Question},
     };
-    for (const Case& c : boxes) {
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title.toStdString() + " " + std::to_string(c.answer));
         OperatorAtBox op(backend, c.act);
-        EXPECT_EQ(application.MessageBox("Text\nmore", "The caption", c.flags), c.answer) << c.flags;
-        EXPECT_EQ(op.buttons, c.buttons) << c.flags;
-        EXPECT_EQ(op.title, "The caption");
-        EXPECT_EQ(op.icon, QMessageBox::NoIcon);
+        EXPECT_EQ(c.show(), c.answer);
+        EXPECT_EQ(op.buttons, c.buttons);
+        EXPECT_EQ(op.title, c.title);
+        EXPECT_EQ(op.icon, c.icon);
+        // Placed where asked, else centred on the screen.
+        if (c.icon == QMessageBox::Warning)
+            EXPECT_EQ(op.placedAt, QPoint(200, 200));
+        else
+            EXPECT_LE((op.centre - QGuiApplication::primaryScreen()->geometry().center()).manhattanLength(), 4);
     }
-
-    // The warning about closing while programming goes where it was asked to.
-    for (const auto& [act, answer] : {std::pair{press(QMessageBox::Yes), tk::mrYes}, std::pair{closeBox, tk::mrCancel}}) {
-        OperatorAtBox op(backend, act);
-        EXPECT_EQ(tk::MessageDlgPos(application, "Abort?\r\nReally?", tk::TMsgDlgType::mtWarning,
-                                    tk::mbYes | tk::mbCancel, 0, 200, 200),
-                  answer);
-        EXPECT_EQ(op.title, "Warning");
-        EXPECT_EQ(op.icon, QMessageBox::Warning);
-        EXPECT_EQ(op.buttons, 2);
-        EXPECT_EQ(op.placedAt, QPoint(200, 200));
-    }
-
-    // A confirmation without a place is centred on the screen.
-    OperatorAtBox op(backend, press(QMessageBox::No));
-    EXPECT_EQ(tk::MessageDlg(application, "Close application ?", tk::TMsgDlgType::mtConfirmation,
-                             tk::mbYes | tk::mbNo, 0),
-              tk::mrNo);
-    EXPECT_EQ(op.title, "Confirm");
-    EXPECT_EQ(op.icon, QMessageBox::Question);
-    EXPECT_LE((op.centre - QGuiApplication::primaryScreen()->geometry().center()).manhattanLength(), 4);
 }
 
 } // namespace

@@ -22,10 +22,7 @@
 
 namespace {
 
-std::string text(const QString& s)
-{
-    return s.toStdString();
-}
+std::string text(const QString& s) { return s.toStdString(); }
 
 // Every control of form has its widget or action in window, agreeing in
 // text and initial state; every named part of window is a control or one of
@@ -84,17 +81,12 @@ void expectAgreement(const tk::TForm& form, const QWidget& window, const std::se
     }
 }
 
-class FormDescriptionTest : public ::testing::Test {
-protected:
+TEST(FormDescription, EachAgreesWithItsForm)
+{
     sim::Atmega128 device;
     tkqt::QtBackend backend;
-    // Nothing here may ask the operator anything.
-    guitest::ModalScript script{backend};
+    guitest::ModalScript nothingAsked(backend);
     tk::TApplication application{backend};
-};
-
-TEST_F(FormDescriptionTest, EachDescriptionAgreesWithItsForm)
-{
     expectAgreement(application.CreateForm<TfrmUpdate>(std::make_unique<sim::SimComPort>(device)),
                     *gui::buildMainWindow(), {"centralwidget", "MainMenu1"}, {"lblLock", "lblExtFuse"});
     expectAgreement(application.CreateForm<TAboutBox>(), *gui::buildAboutBox(), {"Panel1", "ProgramIcon"});

@@ -4,7 +4,10 @@
 
 #include "toolkit/qt/QtBackend.h"
 
+#include <QMessageBox>
 #include <QPoint>
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <optional>
@@ -14,10 +17,8 @@
 namespace guitest {
 
 struct ShownBox {
-    tkqt::ModalRequest::Kind kind;
     std::string text;
     std::string caption;
-    int flags = 0;
     tk::TMsgDlgType dialogType = tk::TMsgDlgType::mtCustom;
     tk::TMsgDlgButtons buttons = 0;
     std::optional<tk::ScreenPoint> position;
@@ -26,19 +27,32 @@ struct ShownBox {
 
 class ModalScript {
 public:
-    explicit ModalScript(tkqt::QtBackend& backend);
+    explicit ModalScript(tkqt::QtBackend& backend)
+        : backend_(backend)
+    {
+        backend_.setModalHook([this](const tkqt::ModalRequest& request) { return answer(request); });
+    }
     // Fails the test when expected boxes were never shown.
-    ~ModalScript();
+    ~ModalScript()
+    {
+        backend_.setModalHook({});
+        for (size_t i = next_; i < steps_.size(); ++i)
+            ADD_FAILURE() << "expected box never shown: \"" << steps_[i].text << "\"";
+    }
     ModalScript(const ModalScript&) = delete;
     ModalScript& operator=(const ModalScript&) = delete;
 
     // The next box must have this text; it is answered with answer, after
     // during has run (the operator doing something else meanwhile).
-    ModalScript& expect(std::string text, int answer, std::function<void()> during = {});
+    ModalScript& expect(std::string text, int answer, std::function<void()> during = {})
+    {
+        steps_.push_back({std::move(text), answer, std::move(during)});
+        return *this;
+    }
+    bool done() const { return next_ == steps_.size(); }
 
     // Boxes nobody expected fail the test and are answered with Cancel.
     std::vector<ShownBox> shown;
-    bool done() const { return next_ == steps_.size(); }
 
 private:
     struct Step {
@@ -46,7 +60,19 @@ private:
         int answer;
         std::function<void()> during;
     };
-    std::optional<int> answer(const tkqt::ModalRequest& request);
+    std::optional<int> answer(const tkqt::ModalRequest& request)
+    {
+        shown.push_back({request.text, request.caption, request.dialogType, request.buttons, request.position,
+                         request.box ? request.box->pos() : QPoint()});
+        if (next_ >= steps_.size() || steps_[next_].text != request.text) {
+            ADD_FAILURE() << "unexpected box: \"" << request.text << "\"";
+            return tk::IDCANCEL;
+        }
+        const Step step = steps_[next_++];
+        if (step.during)
+            step.during();
+        return step.answer;
+    }
 
     tkqt::QtBackend& backend_;
     std::vector<Step> steps_;

@@ -24,8 +24,7 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <unistd.h>
 
@@ -33,27 +32,19 @@ namespace {
 
 class UpdaterWindowTest : public ::testing::Test {
 protected:
+    // The image is read from the current folder, as in the field.
     void SetUp() override
     {
-        // The image is read from the current folder, as in the field.
-        char pattern[] = "/tmp/kpx-gui-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-        char previous[PATH_MAX];
-        ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-        previousFolder_ = previous;
-        image = sample_firmware::buildImage();
-        std::ofstream(folder_ + "/KPXUpdate517.hex", std::ios::binary) << sample_firmware::toIntelHex(image);
-        ASSERT_EQ(chdir(folder_.c_str()), 0);
+        std::filesystem::create_directories(folder_);
+        std::ofstream(folder_ / "KPXUpdate517.hex", std::ios::binary) << sample_firmware::toIntelHex(image);
+        std::filesystem::current_path(folder_);
     }
-
     void TearDown() override
     {
         statusWatch_.stop();
         app.reset();
-        EXPECT_EQ(chdir(previousFolder_.c_str()), 0);
-        std::remove((folder_ + "/KPXUpdate517.hex").c_str());
-        rmdir(folder_.c_str());
+        std::filesystem::current_path(previous_);
+        std::filesystem::remove_all(folder_);
     }
 
     // A fresh application with its three windows, the main one active.
@@ -105,14 +96,7 @@ protected:
         statusWatch_.start();
     }
 
-    std::string expectedCheckValue() const
-    {
-        char text[8];
-        std::snprintf(text, sizeof text, "%02X%02X", image[0x1FFFF], image[0x1FFFE]);
-        return text;
-    }
-
-    std::vector<uint8_t> image;
+    std::vector<uint8_t> image = sample_firmware::buildImage();
     platform::VirtualClock clock;
     platform::ScopedClock scopedClock{clock};
     std::unique_ptr<sim::Atmega128> device;
@@ -123,8 +107,9 @@ protected:
     sim::SimComPort* port = nullptr;
 
 private:
-    std::string folder_;
-    std::string previousFolder_;
+    const std::filesystem::path previous_ = std::filesystem::current_path();
+    const std::filesystem::path folder_ =
+        std::filesystem::temp_directory_path() / ("kpx-gui-" + std::to_string(getpid()));
     QTimer statusWatch_;
 };
 
@@ -264,7 +249,7 @@ TEST_F(UpdaterWindowTest, FullUpdateInTheWindow)
     script.expect(programModePrompt, tk::IDOK).expect(completePrompt, tk::IDOK, [&] {
         EXPECT_EQ(status(), "Update Complete!");
         EXPECT_EQ(bar.value(), 0);
-        EXPECT_EQ(widget<QLabel>("lblCRC").text().toStdString(), expectedCheckValue());
+        EXPECT_EQ(widget<QLabel>("lblCRC").text(), QString::asprintf("%02X%02X", image[0x1FFFF], image[0x1FFFE]));
     });
     clickUpdate();
 
@@ -300,12 +285,6 @@ TEST_F(UpdaterWindowTest, ClickOnCrcBeforeAnyUpdateShowsTheByteLabels)
 TEST_F(UpdaterWindowTest, HelpMenuDialogsAreShownOnceAndOnlyHidden)
 {
     start();
-    const auto shownWithTitle = [](const QString& title) {
-        int count = 0;
-        for (const QWidget* window : QApplication::topLevelWidgets())
-            count += window->isVisible() && window->windowTitle() == title;
-        return count;
-    };
     QWidget* pages = backend.window(*PagesDlg);
     const auto pageLines = [&] {
         QStringList lines;
@@ -313,28 +292,23 @@ TEST_F(UpdaterWindowTest, HelpMenuDialogsAreShownOnceAndOnlyHidden)
             lines << pages->findChild<QLabel*>(QStringLiteral("StaticText%1").arg(line))->text();
         return lines;
     };
-    struct Dialog {
-        const char* item;
-        QString title;
-        QWidget* window;
-        const char* ok;
-    };
-    QStringList before;
-    for (const Dialog& d : {Dialog{"Download1", "Download processes.", pages, "OKBtn"},
-                            Dialog{"About1", "About M740-RT Updater", backend.window(*AboutBox), "OKButton"}}) {
-        SCOPED_TRACE(d.item);
-        action(d.item).trigger();
-        action(d.item).trigger();
-        EXPECT_EQ(shownWithTitle(d.title), 1);
-        if (before.isEmpty())
-            before = pageLines();
-        QTest::mouseClick(d.window->findChild<QPushButton*>(d.ok), Qt::LeftButton);
-        EXPECT_FALSE(d.window->isVisible());
-        action(d.item).trigger();
-        EXPECT_TRUE(d.window->isVisible());
+    const QStringList lines = pageLines();
+    EXPECT_EQ(lines.front().toStdString(), PagesDlg->StaticText1.GetText());
+    for (auto [item, window, ok] : {std::tuple{"Download1", pages, "OKBtn"},
+                                    std::tuple{"About1", backend.window(*AboutBox), "OKButton"}}) {
+        SCOPED_TRACE(item);
+        action(item).trigger();
+        action(item).trigger();
+        int shown = 0;
+        for (const QWidget* top : QApplication::topLevelWidgets())
+            shown += top->isVisible() && top->windowTitle() == window->windowTitle();
+        EXPECT_EQ(shown, 1);
+        QTest::mouseClick(window->findChild<QPushButton*>(ok), Qt::LeftButton);
+        EXPECT_FALSE(window->isVisible());
+        action(item).trigger();
+        EXPECT_TRUE(window->isVisible());
     }
-    EXPECT_EQ(before.front().toStdString(), PagesDlg->StaticText1.GetText());
-    EXPECT_EQ(pageLines(), before);
+    EXPECT_EQ(pageLines(), lines);
     EXPECT_FALSE(app->Terminated());
 }
 
