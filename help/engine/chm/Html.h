@@ -45,6 +45,9 @@ private:
     HtmlTag tag_;
 };
 
+// Appends a code point as UTF-8.
+void appendUtf8(std::string& out, uint32_t cp);
+
 // Replaces character references (&amp; &lt; &#65; &#x41; ...) by their
 // characters; numeric references above 0x7F become UTF-8, unknown ones stay.
 std::string decodeEntities(std::string_view text);
