@@ -44,10 +44,10 @@ int main(int argc, char** argv)
         }
     }
     QApplication::setApplicationName(QStringLiteral("kpx-updater"));
-    QApplication::setApplicationDisplayName(QStringLiteral("M740-RT Updater"));
     QGuiApplication::setDesktopFileName(QStringLiteral("kpx-updater"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kpx/icon.png")));
 
     tkqt::QtBackend backend;
+    backend.setTitle(QStringLiteral("M740-RT Updater"));
     return gui::runUpdater(backend, options);
 }

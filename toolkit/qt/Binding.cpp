@@ -266,10 +266,12 @@ public:
 
     void sync() override
     {
-        const QString text = qs(control_->GetText());
+        // A caption of "-" makes the item a separator line, with no text of its own.
+        const bool separator = control_->GetText() == "-";
+        const QString text = separator ? QString() : qs(control_->GetText());
         if (action_.text() != text)
             action_.setText(text);
-        action_.setSeparator(text == QLatin1String("-"));
+        action_.setSeparator(separator);
         action_.setVisible(control_->Visible());
         action_.setEnabled(control_->Enabled());
     }

@@ -212,7 +212,7 @@ int QtBackend::MessageDlg(const std::string& text, tk::TMsgDlgType kind, tk::TMs
 {
     PlacedMessageBox box(boxParent(), position);
     const char* caption = tk::dialogCaption(kind);
-    box.setWindowTitle(*caption ? QString::fromLatin1(caption) : QGuiApplication::applicationDisplayName());
+    box.setWindowTitle(*caption ? QString::fromLatin1(caption) : title_);
     box.setText(displayText(text));
     box.setIcon(iconOfKind(kind));
 
@@ -279,7 +279,7 @@ void QtBackend::ProcessMessages()
 void QtBackend::ShowException(const std::string& message)
 {
     PlacedMessageBox box(boxParent(), std::nullopt);
-    box.setWindowTitle(QGuiApplication::applicationDisplayName());
+    box.setWindowTitle(title_);
     box.setText(displayText(message));
     box.setIcon(QMessageBox::Critical);
     box.setEscapeButton(box.addButton(QMessageBox::Ok));

@@ -58,6 +58,11 @@ public:
 
     void setModalHook(ModalHook hook) { hook_ = std::move(hook); }
 
+    // Caption of boxes that have none of their own (exceptions). Not the
+    // platform's application display name: that would be appended to every
+    // window's caption.
+    void setTitle(const QString& title) { title_ = title; }
+
     // Runs an operator action the way the toolkit runs event handlers: an
     // escaping exception is shown and the program goes on. When the
     // outermost action returns to a terminated application, the message loop
@@ -87,6 +92,7 @@ private:
 
     std::map<const tk::TForm*, std::unique_ptr<FormBinding>> forms_;
     ModalHook hook_;
+    QString title_;
     int depth_ = 0;
     bool terminateRequested_ = false;
     bool quitReached_ = false;
