@@ -195,8 +195,11 @@ private:
     int ask(const std::vector<Choice>& choices, int autoAnswer, int cancelAnswer)
     {
         std::string prompt;
-        for (const Choice& choice : choices)
-            prompt += (prompt.empty() ? "" : "/") + std::string(choice.label);
+        for (const Choice& choice : choices) {
+            if (!prompt.empty())
+                prompt += '/';
+            prompt += choice.label;
+        }
         prompt += "? ";
         for (;;) {
             out_ << prompt;
