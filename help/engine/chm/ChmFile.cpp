@@ -505,12 +505,8 @@ std::string ChmFile::topicForContext(uint32_t id) const
     return it == contextMap_.end() ? std::string() : it->second;
 }
 
-std::string ChmFile::sitemapPath(bool index) const
+std::string ChmFile::firstStored(const std::vector<std::string>& candidates) const
 {
-    std::vector<std::string> candidates;
-    candidates.push_back(index ? system_.indexFile : system_.contentsFile);
-    if (const WindowDef* w = window(system_.defaultWindow))
-        candidates.push_back(index ? w->index : w->toc);
     for (const auto& c : candidates) {
         if (c.empty())
             continue;
@@ -518,6 +514,17 @@ std::string ChmFile::sitemapPath(bool index) const
         if (!path.empty())
             return path;
     }
+    return {};
+}
+
+std::string ChmFile::sitemapPath(bool index) const
+{
+    std::vector<std::string> candidates;
+    candidates.push_back(index ? system_.indexFile : system_.contentsFile);
+    if (const WindowDef* w = window(system_.defaultWindow))
+        candidates.push_back(index ? w->index : w->toc);
+    if (std::string path = firstStored(candidates); !path.empty())
+        return path;
     for (const auto& n : names_)
         if (endsWithNoCase(n, index ? ".hhk" : ".hhc"))
             return n;
@@ -715,13 +722,8 @@ std::string ChmFile::defaultTopic() const
         candidates.push_back(w->home);
         candidates.push_back(w->file);
     }
-    for (const auto& c : candidates) {
-        if (c.empty())
-            continue;
-        std::string path = canonical(resolvePath("/", c));
-        if (!path.empty())
-            return path;
-    }
+    if (std::string path = firstStored(candidates); !path.empty())
+        return path;
     for (const auto& e : contents()) {
         std::string path = canonical(resolvePath("/", e.local()));
         if (!path.empty())

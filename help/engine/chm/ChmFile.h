@@ -108,6 +108,10 @@ public:
     std::vector<std::string> topics() const;
 
 private:
+    // The first of the candidate paths (relative to the root) that names a
+    // stored file, in its stored spelling; empty when none does.
+    std::string firstStored(const std::vector<std::string>& candidates) const;
+
     struct Impl;
     explicit ChmFile(std::unique_ptr<Impl> impl);
     void loadTables();
