@@ -354,13 +354,8 @@ bool TfrmUpdate::ProgramAndVerify(const HexFile& image)
         pgm->loadPageByte(address, image.byteAt(address));
         if ((address & pageMask) == pageMask)
             pgm->writePage(address);
-        if ((address & kilobyteMask) == kilobyteMask)
-            ProgressBar.StepIt();
-        app.ProcessMessages();
-        if (abortFlag) {
-            ProgressBar.SetPosition(0);
+        if (!byteDone(address))
             return false;
-        }
     }
 
     lblProgress.SetText(statusVerify);
@@ -371,24 +366,34 @@ bool TfrmUpdate::ProgramAndVerify(const HexFile& image)
     for (uint32_t address = 0; address < flashSize; ++address) {
         if (pgm->readFlashByte(address) != image.byteAt(address)) {
             app.MessageBox("Verify Error", "Verify Error", tk::MB_OK);
-            ProgressBar.SetMin(0);
-            ProgressBar.SetMax(100);
-            ProgressBar.SetStep(10);
+            restoreProgressRange();
             return false;
         }
-        if ((address & kilobyteMask) == kilobyteMask)
-            ProgressBar.StepIt();
-        app.ProcessMessages();
-        if (abortFlag) {
-            ProgressBar.SetPosition(0);
+        if (!byteDone(address))
             return false;
-        }
     }
 
+    restoreProgressRange();
+    return true;
+}
+
+bool TfrmUpdate::byteDone(uint32_t address)
+{
+    if ((address & kilobyteMask) == kilobyteMask)
+        ProgressBar.StepIt();
+    Application().ProcessMessages();
+    if (abortFlag) {
+        ProgressBar.SetPosition(0);
+        return false;
+    }
+    return true;
+}
+
+void TfrmUpdate::restoreProgressRange()
+{
     ProgressBar.SetMin(0);
     ProgressBar.SetMax(100);
     ProgressBar.SetStep(10);
-    return true;
 }
 
 void TfrmUpdate::lboxComPortClick()

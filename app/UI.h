@@ -104,6 +104,11 @@ private:
     void handle(void (TfrmUpdate::*handler)());
     // Stores a byte read back for display in its text and number forms.
     static void storeByte(uint8_t byte, std::string& text, int32_t& value);
+    // Closes the work on one byte of programming or verification: a step per
+    // kilobyte, pending messages, then the abort test. False when aborted.
+    bool byteDone(uint32_t address);
+    // The bar's range outside programming and verification.
+    void restoreProgressRange();
 };
 
 extern TfrmUpdate* frmUpdate;
