@@ -1,7 +1,7 @@
 // kpx-updater: the update tool in a window.
 #include "app/gui/Updater.h"
 #include "platform/Desktop.h"
-#include "platform/QtDesktop.h"
+#include "platform/qt/QtDesktop.h"
 #include "toolkit/qt/QtBackend.h"
 
 #include <QApplication>

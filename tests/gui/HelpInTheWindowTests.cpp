@@ -4,7 +4,7 @@
 // program.
 #include "app/UI.h"
 #include "app/gui/Updater.h"
-#include "platform/QtDesktop.h"
+#include "platform/qt/QtDesktop.h"
 #include "tests/gui/ModalScript.h"
 #include "toolkit/qt/QtBackend.h"
 

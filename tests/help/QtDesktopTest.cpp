@@ -1,5 +1,5 @@
 // Qt's view of the desktop, with and without a QApplication.
-#include "platform/QtDesktop.h"
+#include "platform/qt/QtDesktop.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -1,4 +1,4 @@
-#include "platform/QtDesktop.h"
+#include "platform/qt/QtDesktop.h"
 
 #include <QApplication>
 #include <QCursor>
