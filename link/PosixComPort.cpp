@@ -1,5 +1,7 @@
 #include "link/PosixComPort.h"
+#include "link/SystemPort.h"
 
+#include <memory>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -247,6 +249,15 @@ void PosixComPort::notOpen(const char* line) const
 {
     throw ELineError(portName(number_) + ": cannot use the " + line
                      + " line, the port is not open");
+}
+
+} // namespace serial
+
+namespace serial {
+
+std::unique_ptr<ComPort> makeSystemPort()
+{
+    return std::make_unique<PosixComPort>();
 }
 
 } // namespace serial

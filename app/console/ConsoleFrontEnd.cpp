@@ -3,7 +3,7 @@
 #include "app/UI.h"
 #include "dialogs/about.h"
 #include "dialogs/download.h"
-#include "link/PosixComPort.h"
+#include "link/SystemPort.h"
 #include "platform/VirtualClock.h"
 #include "sim/Atmega128.h"
 #include "sim/SimComPort.h"
@@ -416,7 +416,7 @@ int runConsole(int argc, char** argv, std::istream& in, std::ostream& out, std::
         device = std::make_unique<sim::Atmega128>(*scenario);
         port = std::make_unique<sim::SimComPort>(*device);
     } else {
-        port = std::make_unique<serial::PosixComPort>();
+        port = serial::makeSystemPort();
     }
 
     const InterruptHandler interruptHandler;

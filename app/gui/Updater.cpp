@@ -4,7 +4,7 @@
 #include "app/gui/Windows.h"
 #include "dialogs/about.h"
 #include "dialogs/download.h"
-#include "link/PosixComPort.h"
+#include "link/SystemPort.h"
 #include "sim/SimComPort.h"
 #include "toolkit/Application.h"
 #include "toolkit/qt/QtBackend.h"
@@ -88,7 +88,7 @@ int runUpdater(tkqt::QtBackend& backend, const UpdaterOptions& options)
             instrument = std::make_unique<sim::Atmega128>(options.scenario);
             port = std::make_unique<sim::SimComPort>(*instrument);
         } else {
-            port = std::make_unique<serial::PosixComPort>();
+            port = serial::makeSystemPort();
         }
         auto& main = application.CreateForm<TfrmUpdate>(std::move(port));
         attach(backend, main);
