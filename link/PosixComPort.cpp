@@ -1,11 +1,11 @@
 #include "link/PosixComPort.h"
 #include "link/SystemPort.h"
 
-#include <memory>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
