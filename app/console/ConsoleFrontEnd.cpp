@@ -10,6 +10,7 @@
 #include "toolkit/Application.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <csignal>
 #include <iostream>
@@ -20,10 +21,52 @@
 #include <unistd.h>
 #include <vector>
 
+#ifdef _WIN32
+#include "platform/win/Win32.h"
+#endif
+
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
+// Set from a signal handler on Linux and from a thread of the system's on
+// Windows; lock-free, so safe for both.
+std::atomic<int> interrupted{0};
 
+#ifdef _WIN32
+// Ctrl+C and Ctrl+Break. Closing the console window, logging off and
+// shutting down keep the system's handling: the process cannot outlive them.
+BOOL WINAPI onConsoleControl(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE;
+    interrupted = 1;
+    return TRUE;
+}
+
+// Installs the Ctrl+C handler for one run. A prompt waiting for console
+// input gives up (and answers Cancel) as well: the read ends without a line.
+class InterruptHandler {
+public:
+    InterruptHandler()
+    {
+        interrupted = 0;
+        ::SetConsoleCtrlHandler(&onConsoleControl, TRUE);
+    }
+    ~InterruptHandler() { ::SetConsoleCtrlHandler(&onConsoleControl, FALSE); }
+    InterruptHandler(const InterruptHandler&) = delete;
+    InterruptHandler& operator=(const InterruptHandler&) = delete;
+};
+
+// The live progress line redraws itself with escape sequences, which a
+// Windows console obeys only when asked to; false when it cannot be asked
+// (output redirected, or a console too old for them).
+bool consoleDrawsEscapes()
+{
+    const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    return output != INVALID_HANDLE_VALUE && ::GetConsoleMode(output, &mode) &&
+           ::SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
+#else
 extern "C" void onInterrupt(int)
 {
     interrupted = 1;
@@ -49,6 +92,12 @@ public:
 private:
     struct sigaction previous_ {};
 };
+
+bool consoleDrawsEscapes()
+{
+    return isatty(STDOUT_FILENO) == 1;
+}
+#endif
 
 constexpr int exitComplete = 0;
 constexpr int exitFailed = 1;
@@ -319,8 +368,14 @@ void printHelp(std::ostream& out)
            "  CTS  data from the instrument\n"
            "No character is sent or received through the port.\n"
            "\n"
+#ifdef _WIN32
+           "Ports: COM1..COM4 are the computer's serial ports. A USB serial adapter with a\n"
+           "higher number must first be given one of these in the Device Manager (the\n"
+           "port's Properties, Port Settings, Advanced, COM Port Number).\n"
+#else
            "Ports: COM1..COM4 open the devices named by the environment variables\n"
            "KPX_COM1..KPX_COM4, by default /dev/ttyS0../dev/ttyS3.\n"
+#endif
            "\n"
            "Exit status: 0 after \"Update Complete!\", 1 when the update did not complete,\n"
            "2 for a usage error, 130 when interrupted with Ctrl+C.\n";
@@ -420,7 +475,7 @@ int runConsole(int argc, char** argv, std::istream& in, std::ostream& out, std::
     }
 
     const InterruptHandler interruptHandler;
-    const bool terminal = &out == &std::cout && isatty(STDOUT_FILENO) == 1;
+    const bool terminal = &out == &std::cout && consoleDrawsEscapes();
     ConsoleBackend backend(in, out, err, terminal, options.yes);
     int status = exitFailed;
     {
