@@ -54,7 +54,7 @@ TEST(Abort, ConfirmedCloseStopsAtTheNextTestAndEveryLaterUpdateAtItsFirst)
         EXPECT_TRUE(rig.form->abortFlag);
         EXPECT_FALSE(rig.app.Terminated());
 
-        const long waits = rig.detectionWaits();
+        const auto waits = rig.detectionWaits();
         rig.update(smallFirmware, {{identifyError}});
         EXPECT_EQ(rig.detectionWaits(), waits);
     }

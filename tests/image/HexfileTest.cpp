@@ -1,4 +1,5 @@
 #include "image/Hexfile.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -26,9 +27,7 @@ class HexFileTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = testing::TempDir() + "hexfile-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
+        dir = testing_support::makeTempFolder("hexfile-");
         path = (dir / "KPXUpdate517.hex").string();
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
