@@ -180,6 +180,31 @@ void memFree(void* ptr) { std::free(ptr); }
 
 void memCopy(void* src, void* dest, size_t bytes) { std::memmove(dest, src, bytes); }
 
+// The directory header names the range of listing chunks, and libmspack
+// reads only that range. Compilers disagree about it: one names chunk 1 as
+// the first listing chunk although chunk 0 is one too, so every file listed
+// there would be lost. Every chunk is read instead; libmspack passes over
+// those that are not listing chunks (the index chunks), and a name listed
+// twice is kept once.
+void listEveryChunk(std::vector<uint8_t>& bytes)
+{
+    const Bytes b(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    if (b.u32(0x4C) != 0)
+        return; // a directory beyond 4 GiB: not in a file we accept
+    const size_t dir = b.u32(0x48);
+    if (!b.has(dir, 0x54) || std::memcmp(bytes.data() + dir, "ITSP", 4) != 0)
+        return;
+    const uint32_t chunks = b.u32(dir + 0x2C);
+    if (chunks == 0)
+        return;
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (size_t i = 0; i < 4; ++i)
+            bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    put32(dir + 0x20, 0);
+    put32(dir + 0x24, chunks - 1);
+}
+
 std::string describeOpenError(int code)
 {
     switch (code) {
@@ -312,6 +337,8 @@ std::unique_ptr<ChmFile> ChmFile::fromBytes(std::vector<uint8_t> bytes, std::str
     if (bytes.size() >= 0x38 && std::memcmp(bytes.data() + 0x18, kGuid1, 16) == 0 &&
         std::memcmp(bytes.data() + 0x28, kGuid1, 16) == 0)
         bytes[0x28] = 0x11;
+
+    listEveryChunk(bytes);
 
     auto impl = std::make_unique<Impl>();
     impl->data = std::move(bytes);
