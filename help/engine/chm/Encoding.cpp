@@ -353,6 +353,15 @@ std::string htmlToUtf8(std::string_view html, const Encoding& fallback)
 
 Folding foldingForLcid(uint32_t lcid) { return (lcid & 0x3FF) == 0x07 ? Folding::German : Folding::Plain; }
 
+std::string lowerCase(std::string_view utf8)
+{
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();)
+        appendUtf8(out, lower(nextCodePoint(utf8, i)));
+    return out;
+}
+
 std::string fold(std::string_view utf8, Folding folding)
 {
     std::string out;

@@ -46,6 +46,9 @@ std::string htmlToUtf8(std::string_view html, const Encoding& fallback);
 enum class Folding { Plain, German };
 Folding foldingForLcid(uint32_t lcid);
 
+// `utf8` in lower case (Unicode's simple mapping).
+std::string lowerCase(std::string_view utf8);
+
 // `utf8` with case and the language's equivalent spellings folded away, for
 // comparison only.
 std::string fold(std::string_view utf8, Folding folding);
