@@ -246,26 +246,31 @@ Occurrences StoredIndex::lookup(std::string_view folded, bool prefix, bool title
     return out;
 }
 
+// An index that split words at letters beyond ASCII holds such a word only
+// in pieces, and in German a word may be written another way ("Grösse" for
+// "Größe"): such an index can tell only which topics have a word starting
+// like this one, up to the first letter where spellings may differ.
+size_t StoredIndex::leadingLetters(const SearchTerm& term) const
+{
+    if (holdsBeyondAscii_)
+        return term.word.size();
+    size_t lead = 0;
+    while (lead < term.word.size() && static_cast<uint8_t>(term.word[lead]) < 0x80 &&
+           !(file_.folding() == Folding::German && lead + 1 < term.word.size() &&
+             std::string_view("ae oe ue ss").find(term.word.substr(lead, 2)) != std::string_view::npos))
+        ++lead;
+    return lead;
+}
+
 Occurrences StoredIndex::find(const SearchTerm& term, bool titlesOnly, bool& answered) const
 {
-    if (!holdsBeyondAscii_) {
-        // An index that split words at letters beyond ASCII holds such a
-        // word only in pieces, and in German a word may be written another
-        // way ("Grösse" for "Größe"): what such an index can say is which
-        // topics have a word starting like this one, up to the first letter
-        // where spellings may differ; their text decides.
-        size_t lead = 0;
-        while (lead < term.word.size() && static_cast<uint8_t>(term.word[lead]) < 0x80 &&
-               !(file_.folding() == Folding::German && lead + 1 < term.word.size() &&
-                 std::string_view("ae oe ue ss").find(term.word.substr(lead, 2)) != std::string_view::npos))
-            ++lead;
-        if (lead < term.word.size())
-            return throughText(term, lead, titlesOnly, answered);
-    }
+    if (const size_t lead = leadingLetters(term); lead < term.word.size())
+        return throughText(term, lead, titlesOnly, answered);
     answered = true;
     return lookup(term.folded, term.prefix, titlesOnly);
 }
 
+// The topics with a word starting like `term`; their text decides.
 Occurrences StoredIndex::throughText(const SearchTerm& term, size_t lead, bool titlesOnly, bool& answered) const
 {
     answered = lead > 0;
@@ -540,7 +545,7 @@ private:
         for (const auto& t : terms) {
             bool answered = false;
             found.push_back(index_.find(t, titlesOnly_, answered));
-            unanswered = unanswered || !answered;
+            unanswered = unanswered || !answered || (terms.size() > 1 && !index_.knowsPositions(t));
         }
         Scores out;
         for (const auto& [topic, positions] : terms.size() == 1 ? found.front() : consecutive(found))

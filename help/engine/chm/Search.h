@@ -42,6 +42,9 @@ public:
     virtual Occurrences find(const SearchTerm& term, bool titlesOnly, bool& answered) const = 0;
     virtual uint32_t topicCount() const = 0;
     virtual SitemapLink topic(uint32_t number) const = 0; // title and path ("a/b.htm")
+    // False when `find` knows the topics of `term` but not where in them it
+    // stands, which a phrase needs.
+    virtual bool knowsPositions(const SearchTerm&) const { return true; }
 };
 
 // The compiler's index ($FIftiMain): a B-tree of words, each with the topics
@@ -54,6 +57,7 @@ public:
     Occurrences find(const SearchTerm& term, bool titlesOnly, bool& answered) const override;
     uint32_t topicCount() const override { return static_cast<uint32_t>(topics_.size()); }
     SitemapLink topic(uint32_t number) const override;
+    bool knowsPositions(const SearchTerm& term) const override { return leadingLetters(term) == term.word.size(); }
 
     size_t wordCount() const { return words_.size(); }
 
@@ -69,6 +73,7 @@ private:
     Occurrences occurrences(const Word& word, bool titlesOnly) const;
     Occurrences lookup(std::string_view folded, bool prefix, bool titlesOnly) const;
     Occurrences throughText(const SearchTerm& term, size_t lead, bool titlesOnly, bool& answered) const;
+    size_t leadingLetters(const SearchTerm& term) const;
 
     const ChmFile& file_;
     std::string data_;
