@@ -71,7 +71,7 @@ TEST(Manual, ContentsAndIndexLeadToStoredTopicsAndTheContextMapAgreesWithTheSide
         const auto eq = line.find('=');
         ASSERT_NE(eq, std::string::npos) << line;
         EXPECT_EQ(file.topicForContext(static_cast<uint32_t>(std::stoul(line.substr(0, eq)))),
-                  "/" + line.substr(eq + 1));
+                  chm::resolvePath("/", line.substr(eq + 1)));
     }
     EXPECT_EQ(lines, file.contextMap().size());
 }

@@ -22,6 +22,19 @@ namespace {
 constexpr const char* kInputName = "<help file>";
 constexpr const char* kOutputName = "<extracted file>";
 
+// `path` from the root, in lower case, as names are looked up. Appended
+// piece by piece: GCC 12 at -O3 takes "/" + std::string(path) for a copy
+// that may overlap itself and warns (-Wrestrict), wrongly.
+std::string lookupKey(std::string_view path)
+{
+    std::string key;
+    key.reserve(path.size() + 1);
+    if (path.empty() || path[0] != '/')
+        key += '/';
+    key += path;
+    return toLowerAscii(key);
+}
+
 bool endsWithNoCase(std::string_view s, std::string_view suffix)
 {
     return s.size() >= suffix.size() && equalsNoCase(s.substr(s.size() - suffix.size()), suffix);
@@ -347,8 +360,7 @@ std::unique_ptr<ChmFile> ChmFile::fromBytes(std::vector<uint8_t> bytes, std::str
 
 std::string ChmFile::canonical(std::string_view path) const
 {
-    std::string key = toLowerAscii(path.empty() || path[0] != '/' ? "/" + std::string(path) : std::string(path));
-    auto it = byLowerName_.find(key);
+    auto it = byLowerName_.find(lookupKey(path));
     return it == byLowerName_.end() ? std::string() : names_[it->second];
 }
 
@@ -356,8 +368,7 @@ bool ChmFile::contains(std::string_view path) const { return !canonical(path).em
 
 std::optional<std::string> ChmFile::read(std::string_view path) const
 {
-    std::string key = toLowerAscii(path.empty() || path[0] != '/' ? "/" + std::string(path) : std::string(path));
-    auto it = byLowerName_.find(key);
+    auto it = byLowerName_.find(lookupKey(path));
     if (it == byLowerName_.end())
         return std::nullopt;
     mschmd_file* entry = impl_->entries[it->second];
