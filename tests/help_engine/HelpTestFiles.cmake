@@ -1,9 +1,10 @@
 # Help files the reader and viewer tests (and the help benchmark) open,
 # compiled with chmcmd at build time into ${KPX_HELP_TEST_DIR}.
-include_guard(GLOBAL)
-find_program(KPX_CHMCMD chmcmd REQUIRED)
+# Where they are, for every folder that includes this file; the rest only once.
 set(KPX_HELP_TEST_DIR ${CMAKE_BINARY_DIR}/help-test-files)
 set(KPX_HELP_TEST_SOURCES ${CMAKE_CURRENT_LIST_DIR}/files)
+include_guard(GLOBAL)
+find_program(KPX_CHMCMD chmcmd REQUIRED)
 
 # kpx_compile_help(<project.hhp> <folder with the sources> <source files...>):
 # ${KPX_HELP_TEST_DIR}/<project>.chm. The compiler writes beside the
