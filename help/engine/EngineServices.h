@@ -32,9 +32,8 @@ struct HelpFile {
             search_ = std::make_unique<FileSearch>(*chm);
         return *search_;
     }
-    ~HelpFile() { search_.reset(); } // its worker reads `chm`
-
 private:
+    // After `chm`: destroyed first, so its worker has stopped reading the file.
     std::unique_ptr<FileSearch> search_;
 };
 

@@ -481,6 +481,12 @@ std::pair<std::shared_ptr<HelpFile>, std::string> HelpWindow::otherFileTopic(con
     std::filesystem::path target(spec.file);
     if (target.is_relative() && file_)
         target = std::filesystem::path(file_->path).parent_path() / target;
+    // Only help files: a topic must not get any other file read, even to
+    // find out that it is none.
+    if (!chm::equalsNoCase(target.extension().string(), ".chm")) {
+        error = "The link does not name a help file.";
+        return {};
+    }
     auto other = engine_.openFile(target.lexically_normal().string(), error);
     return {other, other ? splitFragment(spec.topic).first : std::string()};
 }

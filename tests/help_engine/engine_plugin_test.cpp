@@ -349,7 +349,8 @@ TEST_F(GermanViewer, NothingOutsideTheHelpFileIsLoaded)
     const QString hostname =
         hostnameFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(hostnameFile.readAll()).trimmed() : QString();
     for (const char* name : {"/etc/hostname", "file:///etc/hostname", "/dev/zero", "/dev/stdin",
-                             "../../../../etc/hostname", "http://example.invalid/pixel.png"}) {
+                             "../../../../etc/hostname", "http://example.invalid/pixel.png",
+                             "ms-its:/etc/hostname::/x.htm", "mk:@MSITStore:/dev/zero::/x.htm"}) {
         const QUrl url(QString::fromLatin1(name));
         for (int type : {int(QTextDocument::ImageResource), int(QTextDocument::StyleSheetResource),
                          int(QTextDocument::HtmlResource)}) {
@@ -362,6 +363,10 @@ TEST_F(GermanViewer, NothingOutsideTheHelpFileIsLoaded)
         const QVariant image = browser->document()->resource(QTextDocument::ImageResource, url);
         EXPECT_TRUE(!image.isValid() || image.value<QImage>().size() == QSize(1, 1)) << name;
     }
+    // Another help file is what a topic may load from.
+    EXPECT_TRUE(browser->loadResource(QTextDocument::HtmlResource, QUrl(QStringLiteral("ms-its:ohne-index.chm::/haupt.htm")))
+                    .toString()
+                    .contains(QStringLiteral("Maikäfers")));
     // Following a link to a local file does nothing either.
     const QUrl before = browser->source();
     browser->setSource(QUrl(QStringLiteral("file:///etc/hostname")));

@@ -37,8 +37,8 @@ struct SearchTerm {
 class WordIndex {
 public:
     virtual ~WordIndex() = default;
-    // Occurrences of `term`, in titles only with `titlesOnly`; nullopt-like
-    // `answered = false` when this index cannot tell (a word it does not hold).
+    // Occurrences of `term`, in titles only with `titlesOnly`. `answered`
+    // turns false when this index cannot tell (a word it cannot hold).
     virtual Occurrences find(const SearchTerm& term, bool titlesOnly, bool& answered) const = 0;
     virtual uint32_t topicCount() const = 0;
     virtual SitemapLink topic(uint32_t number) const = 0; // title and path ("a/b.htm")
@@ -119,7 +119,6 @@ struct SearchResult {
     std::vector<SearchHit> hits;      // best first
     std::vector<SearchTerm> terms;    // the words to mark in a shown topic
     bool needsOwnIndex = false;       // the stored index cannot answer: ask again with our own
-    std::string error;                // a query that cannot be read, for the user
 };
 
 // Runs `query` on `index`.
