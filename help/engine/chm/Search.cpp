@@ -66,7 +66,7 @@ private:
     {
         if (done())
             return 0;
-        const uint32_t value = (static_cast<uint8_t>(data_[byte_]) >> (7 - bit_)) & 1u;
+        const uint32_t value = (static_cast<uint32_t>(static_cast<uint8_t>(data_[byte_])) >> (7u - bit_)) & 1u;
         if (++bit_ == 8) {
             bit_ = 0;
             ++byte_;
