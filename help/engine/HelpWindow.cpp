@@ -94,7 +94,7 @@ public:
             path = toBytes(url.path());
         } else if (isHelpFileLink(url.toString())) {
             std::string error; // a missing file is a missing resource
-        std::tie(file, path) = window_.otherFileTopic(toBytes(name.toString()), error);
+            std::tie(file, path) = window_.otherFileTopic(toBytes(name.toString()), error);
         } else {
             return refuse(type, name);
         }
@@ -114,10 +114,6 @@ public:
         return QByteArray(bytes->data(), static_cast<qsizetype>(bytes->size()));
     }
 
-    // What the topics asked for and did not get, for whoever wants to know
-    // (the tests do).
-    const QStringList& refused() const { return refused_; }
-
 protected:
     void doSetSource(const QUrl& name, QTextDocument::ResourceType type) override
     {
@@ -134,9 +130,8 @@ protected:
         } else if (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
                    scheme == QLatin1String("mailto")) {
             window_.askToOpenExternally(name);
-        } else {
-            refused_ << text; // local files, devices, scripts: not from a help topic
         }
+        // Any other scheme (local files, devices, scripts) is not followed.
     }
 
 private:
@@ -147,9 +142,8 @@ private:
                (text.contains(QLatin1String("::")) && !text.contains(QLatin1String("://")));
     }
 
-    QVariant refuse(int type, const QUrl& name)
+    static QVariant refuse(int type, const QUrl& name)
     {
-        refused_ << name.toString();
         if (type == QTextDocument::HtmlResource)
             return errorPage(tr("Page not available"),
                              tr("The link %1 does not lead into the help file.").arg(name.toString()));
@@ -172,7 +166,6 @@ private:
 
     EngineServices& engine_;
     HelpWindow& window_;
-    QStringList refused_;
 };
 
 HelpWindow::HelpWindow(EngineServices& engine, std::string typeName)
@@ -204,9 +197,12 @@ void HelpWindow::buildUi()
     findAction_->setShortcut(QKeySequence::Find);
     findAction_->setShortcutContext(Qt::WindowShortcut);
     addAction(findAction_);
-    for (QAction* a : {hideAction_, backAction_, forwardAction_, homeAction_, syncAction_, printAction_,
-                       previewAction_, findAction_})
-        a->setObjectName(a->text());
+    const std::pair<QAction*, const char*> names[] = {
+        {hideAction_, "Hide"},         {backAction_, "Back"},       {forwardAction_, "Forward"},
+        {homeAction_, "Home"},         {syncAction_, "Locate"},     {printAction_, "Print"},
+        {previewAction_, "Preview"},   {findAction_, "Find in Topic"}};
+    for (const auto& [action, name] : names)
+        action->setObjectName(QLatin1String(name));
     backAction_->setEnabled(false);
     forwardAction_->setEnabled(false);
     layout->addWidget(toolBar_);
@@ -644,10 +640,11 @@ void HelpWindow::runSearch()
     marking_ = result.terms;
     if (result.needsOwnIndex) {
         new QListWidgetItem(tr("Preparing the search of this help file..."), searchResults_);
-        const std::shared_ptr<HelpFile> asked = file_;
-        asked->search().whenReady(this, [this, asked, query, titlesOnly] {
+        // Not the file itself: the file keeps this callback until it runs.
+        const HelpFile* asked = file_.get();
+        file_->search().whenReady(this, [this, asked, query, titlesOnly] {
             // Only when the reader still waits for this very search.
-            if (file_ == asked && searchQuery_->text() == query && titlesOnly_->isChecked() == titlesOnly)
+            if (file_.get() == asked && searchQuery_->text() == query && titlesOnly_->isChecked() == titlesOnly)
                 runSearch();
         });
         return;
