@@ -43,8 +43,11 @@ void Ft232rModel::apply(uint8_t state)
     const bool sck = (state & usb::pinSck) != 0;
     const bool mosi = (state & usb::pinMosi) != 0;
     const bool rising = sck && (before & usb::pinSck) == 0;
-    if (rising && mosi != ((before & usb::pinMosi) != 0))
-        ++counters.races;
+    if (rising) {
+        ++counters.clockPulses;
+        if (mosi != ((before & usb::pinMosi) != 0))
+            ++counters.races;
+    }
     if (device_) {
         // Data first: on the wires a data change with a falling clock edge
         // is harmless, and a race on a rising one is counted above.

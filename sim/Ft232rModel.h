@@ -41,6 +41,8 @@ public:
         // libftdi read and write calls (submits).
         uint64_t transfers = 0;
         uint64_t pinStates = 0;
+        // Rising clock edges: eight per byte exchange, one per extra pulse.
+        uint64_t clockPulses = 0;
         // Most samples taken and not yet read by the host at any time.
         size_t mostUnread = 0;
         // States that moved the clock up and the data line at once: which
