@@ -60,11 +60,10 @@ public:
             message_ = "libftdi could not be set up";
             return OpenResult::Failed;
         }
-        message_.clear();
         // The kernel's serial driver has the adapter as /dev/ttyUSBn; it is
         // detached while we use it and attached again when we close.
         ftdi_->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
-        const int result = ftdi_usb_open_desc(ftdi_, vendorId, productId, nullptr, serial.c_str());
+        const int result = library(ftdi_usb_open_desc(ftdi_, vendorId, productId, nullptr, serial.c_str()));
         if (result == 0) {
             open_ = true;
             return OpenResult::Opened;
@@ -85,15 +84,19 @@ public:
         }
     }
 
-    int setLatencyTimer(uint8_t ms) override { return ftdi_set_latency_timer(ftdi_, ms); }
-    int setBitmode(uint8_t outputMask, uint8_t mode) override { return ftdi_set_bitmode(ftdi_, outputMask, mode); }
-    int setBaudrate(int baudrate) override { return ftdi_set_baudrate(ftdi_, baudrate); }
-    int purge() override { return ftdi_tcioflush(ftdi_); }
+    int setLatencyTimer(uint8_t ms) override { return library(ftdi_set_latency_timer(ftdi_, ms)); }
+    int setBitmode(uint8_t outputMask, uint8_t mode) override
+    {
+        return library(ftdi_set_bitmode(ftdi_, outputMask, mode));
+    }
+    int setBaudrate(int baudrate) override { return library(ftdi_set_baudrate(ftdi_, baudrate)); }
+    int purge() override { return library(ftdi_tcioflush(ftdi_)); }
 
     int readSubmit(uint8_t* in, int size) override
     {
+        readSize_ = size;
         read_ = ftdi_read_data_submit(ftdi_, in, size);
-        return read_ ? 0 : -1;
+        return read_ ? 0 : transferFailed("submitting the read");
     }
 
     int writeSubmit(const uint8_t* out, int size) override
@@ -103,7 +106,7 @@ public:
         if (write_)
             return 0;
         cancel();
-        return -1;
+        return transferFailed("submitting the write");
     }
 
     int transfersDone() override
@@ -111,15 +114,17 @@ public:
         ftdi_transfer_control* write = write_;
         ftdi_transfer_control* read = read_;
         write_ = read_ = nullptr;
-        const int written = write ? ftdi_transfer_data_done(write) : -1;
-        if (written < 0) {
+        // A failed transfer frees itself; a lost device ends both at once.
+        if (!write || ftdi_transfer_data_done(write) < 0) {
             if (read) {
                 timeval now{0, 0};
                 ftdi_transfer_data_cancel(read, &now);
             }
-            return written;
+            return transferFailed("writing pin states");
         }
-        return read ? ftdi_transfer_data_done(read) : -1;
+        if (!read || ftdi_transfer_data_done(read) != readSize_)
+            return transferFailed("reading samples");
+        return 0;
     }
 
     int close() override
@@ -131,15 +136,25 @@ public:
         return ftdi_usb_close(ftdi_);
     }
 
-    std::string errorText() override
-    {
-        if (!message_.empty())
-            return message_;
-        const char* text = ftdi_ ? ftdi_get_error_string(ftdi_) : nullptr;
-        return text && *text ? text : "the USB transfer failed";
-    }
+    std::string errorText() override { return message_; }
 
 private:
+    // libftdi's own calls leave their reason in the context.
+    int library(int result)
+    {
+        if (result < 0) {
+            const char* text = ftdi_get_error_string(ftdi_);
+            message_ = text && *text ? text : "libftdi call failed";
+        }
+        return result;
+    }
+
+    int transferFailed(const char* step)
+    {
+        message_ = std::string("USB transfer failed ") + step;
+        return -1;
+    }
+
     void cancel()
     {
         timeval now{0, 0};
@@ -186,6 +201,7 @@ private:
     bool open_ = false;
     ftdi_transfer_control* read_ = nullptr;
     ftdi_transfer_control* write_ = nullptr;
+    int readSize_ = 0;
     std::string message_;
 };
 
