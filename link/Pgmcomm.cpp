@@ -81,13 +81,18 @@ uint8_t pgmComm::transferByte(uint8_t value)
     return static_cast<uint8_t>(received);
 }
 
+size_t pgmComm::queueInstruction(serial::LineBatch& lines, uint8_t b1, uint8_t b2, uint8_t b3, uint8_t b4)
+{
+    lines.queueByte(b1);
+    lines.queueByte(b2);
+    lines.queueByte(b3);
+    return lines.queueByte(b4);
+}
+
 uint8_t pgmComm::instruction(uint8_t b1, uint8_t b2, uint8_t b3, uint8_t b4)
 {
     if (serial::LineBatch* lines = batch()) {
-        lines->queueByte(b1);
-        lines->queueByte(b2);
-        lines->queueByte(b3);
-        const size_t answer = lines->queueByte(b4);
+        const size_t answer = queueInstruction(*lines, b1, b2, b3, b4);
         return lines->flush()[answer];
     }
     transferByte(b1);
@@ -99,10 +104,7 @@ uint8_t pgmComm::instruction(uint8_t b1, uint8_t b2, uint8_t b3, uint8_t b4)
 void pgmComm::send(uint8_t b1, uint8_t b2, uint8_t b3, uint8_t b4)
 {
     if (serial::LineBatch* lines = batch()) {
-        lines->queueByte(b1);
-        lines->queueByte(b2);
-        lines->queueByte(b3);
-        lines->queueByte(b4);
+        queueInstruction(*lines, b1, b2, b3, b4);
         return;
     }
     instruction(b1, b2, b3, b4);
@@ -147,10 +149,8 @@ bool pgmComm::programEnableBatched(serial::LineBatch& lines)
     // The same attempts, each sent as one batch: whether to add the extra
     // pulse depends on the answer.
     for (int attempt = 0; attempt < enableAttempts; ++attempt) {
-        lines.queueByte(0xAC);
-        lines.queueByte(0x53);
-        const size_t echo = lines.queueByte(0x00);
-        lines.queueByte(0x00);
+        // The echo comes with the third byte.
+        const size_t echo = queueInstruction(lines, 0xAC, 0x53, 0x00, 0x00) - 1;
         if (lines.flush()[echo] == 0x53)
             return true;
         // Goes out ahead of the next attempt; the microsecond delays are
@@ -189,10 +189,7 @@ uint8_t pgmComm::readAhead(serial::LineBatch& lines, uint32_t address)
     readAhead_.clear();
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t at = address + i;
-        lines.queueByte((at & 1u) ? 0x28 : 0x20);
-        lines.queueByte(lowByte(at >> 9));
-        lines.queueByte(lowByte(at >> 1));
-        answers.push_back(lines.queueByte(0x00));
+        answers.push_back(queueInstruction(lines, (at & 1u) ? 0x28 : 0x20, lowByte(at >> 9), lowByte(at >> 1), 0x00));
     }
     const std::vector<uint8_t>& received = lines.flush();
     for (const size_t answer : answers)

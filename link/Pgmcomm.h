@@ -12,6 +12,7 @@
 
 #include "link/ComPort.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -71,6 +72,8 @@ private:
     // The port's batching while it offers one. Any instruction but a flash
     // read ends the current read-ahead.
     serial::LineBatch* batch();
+    // Queues the four bytes; returns the index of the fourth's answer.
+    static size_t queueInstruction(serial::LineBatch& lines, uint8_t b1, uint8_t b2, uint8_t b3, uint8_t b4);
     bool programEnableBatched(serial::LineBatch& lines);
     uint8_t readAhead(serial::LineBatch& lines, uint32_t address);
 
