@@ -129,7 +129,7 @@ size_t Ft232rPort::queueByte(uint8_t value)
         flush();
     answerAt_.push_back(states_.size() + 1);
     for (int bit = 7; bit >= 0; --bit) {
-        const uint8_t data = ((value >> bit) & 1u) ? pinMosi : 0;
+        const uint8_t data = ((static_cast<unsigned>(value) >> bit) & 1u) ? pinMosi : 0;
         // Clock idle with the bit on the data line, then the clock's rising
         // edge, where the device takes the bit. The idle state's falling
         // edge is where the device puts out its next bit; the sample taken
