@@ -73,6 +73,10 @@ TfrmUpdate::TfrmUpdate(tk::TApplication& application, std::unique_ptr<serial::Co
         text.clear();
     comNumber = 0;
     pgm = std::make_unique<pgmComm>(*comPort);
+    // USB adapters found at start-up follow COM1 to COM4; selecting one
+    // opens it as port number 5, 6, ...
+    for (const std::string& name : comPort->GetExtraPorts())
+        lboxComPort.Items.push_back(name);
     lblLock.SetVisible(false);
     lblFuseLow.SetVisible(false);
     lblFuseHigh.SetVisible(false);
