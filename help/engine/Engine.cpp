@@ -300,9 +300,12 @@ private:
 
     HelpWindow* existingWindow(const std::string& typeName)
     {
-        for (auto& w : windows_)
-            if (w && chm::equalsNoCase(w->typeName(), typeName))
-                return w.data();
+        // One read of each weak pointer: a second could see the window gone.
+        for (const auto& w : windows_) {
+            HelpWindow* window = w.data();
+            if (window && chm::equalsNoCase(window->typeName(), typeName))
+                return window;
+        }
         return nullptr;
     }
 
