@@ -1,7 +1,9 @@
 #include "app/UI.h"
 
+#include "UI.form.h"
 #include "dialogs/about.h"
 #include "dialogs/download.h"
+
 #include <utility>
 
 TfrmUpdate* frmUpdate = nullptr;
@@ -15,32 +17,9 @@ const char* const closeQuestion = "Close application ?";
 } // namespace
 
 TfrmUpdate::TfrmUpdate(tk::TApplication& application, std::unique_ptr<serial::ComPort> port)
-    : tk::TForm(application, "frmUpdate")
+    : tk::TForm(application, forms::frmUpdate())
     , comPort(std::move(port))
 {
-    // Form description.
-    Caption = "M740-RT  V5.5.1.7 Update";
-    lboxComPort.Items = {"COM1", "COM2", "COM3", "COM4"};
-    btnUpdate.SetText("Update!");
-    btnUpdate.SetEnabled(false);
-    ProgressBar.SetMin(0);
-    ProgressBar.SetMax(100);
-    ProgressBar.SetStep(10);
-    ProgressBar.SetPosition(0);
-    lblText.SetText("CRC:");
-    lblCRC.SetText("FFFF");
-    Label1.SetText("M740-RT Ver 5.17");
-    for (tk::TLabel* label : {&lblFuseHigh, &lblFuseLow, &lblLock, &lblExtFuse})
-        label->SetText("00");
-    lblFuseHigh.SetVisible(false);
-    lblFuseLow.SetVisible(false);
-    Exit1.SetText("E&xit");
-    Help1.SetText("&Help");
-    Download1.SetText("&Download");
-    N1.SetText("-");
-    HelpFile1.SetText("Help &File");
-    N2.SetText("-");
-    About1.SetText("&About");
     kyAppHelpSocket1.HHPopupWindow->Font.Name = "MS Sans Serif";
     kyAppHelpSocket1.HHPopupWindow->Font.SetHeight(-11);
     kyAppHelpSocket1.HHPopupWindow->Font.Color = clWindowText;
@@ -94,6 +73,10 @@ TfrmUpdate::TfrmUpdate(tk::TApplication& application, std::unique_ptr<serial::Co
         text.clear();
     comNumber = 0;
     pgm = std::make_unique<pgmComm>(*comPort);
+    // USB adapters found at start-up follow COM1 to COM4; selecting one
+    // opens it as port number 5, 6, ...
+    for (const std::string& name : comPort->GetExtraPorts())
+        lboxComPort.Items.push_back(name);
     lblLock.SetVisible(false);
     lblFuseLow.SetVisible(false);
     lblFuseHigh.SetVisible(false);

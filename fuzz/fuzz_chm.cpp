@@ -1,5 +1,6 @@
 // Arbitrary bytes opened as a compiled help file, then walked as the viewer
-// walks it: contents, index, window types, context map, every topic, search.
+// walks it: contents, index, window types, context map, every topic, and
+// search on the stored index and on our own.
 #include "help/engine/chm/ChmFile.h"
 #include "help/engine/chm/Search.h"
 
@@ -27,6 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         (void)file->read(name);
     }
-    (void)chm::SearchIndex::build(*file).search("serial port*");
+    (void)file->topicTable();
+    // Both indexes, with a query that uses every operator.
+    const char* query = "serial port* OR \"the cable\" NOT (Größe AND übung)";
+    if (auto stored = chm::StoredIndex::open(*file))
+        (void)chm::search(*stored, query, file->folding(), false);
+    (void)chm::search(*chm::OwnIndex::build(*file), query, file->folding(), true);
     return 0;
 }

@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace serial {
+
+class LineBatch;
 
 // Every failure of the port component is one of these, so callers can catch
 // them by kind.
@@ -60,6 +63,13 @@ public:
     virtual void SetDTR(bool level) = 0;
     // True for an asserted line.
     virtual bool GetCTS() = 0;
+
+    // Ports this component opens beyond COM1 to COM4, by name, numbered on
+    // from 5 in this order (USB adapters found when it was made).
+    virtual std::vector<std::string> GetExtraPorts() const { return {}; }
+    // The open port's way of clocking whole byte exchanges from a buffer, or
+    // null when every line call goes out on its own.
+    virtual LineBatch* GetLineBatch() { return nullptr; }
 };
 
 } // namespace serial

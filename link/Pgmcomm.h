@@ -1,10 +1,24 @@
 // The device link: the microcontroller's serial programming instructions,
 // clocked bit by bit over the port's modem-control lines.
+//
+// On a port that batches its byte exchanges (serial::LineBatch) the same
+// instructions go out in the same order, but queued: page loads wait in the
+// queue for the page write, everything else is sent before its operation
+// returns, and every wait is preceded by sending what is queued, so the
+// device has the instruction before the wait starts. Flash reads there read
+// ahead to the end of the page in one go; the next reads of that run are
+// answered from it (reads change nothing in the device).
 #pragma once
 
 #include "link/ComPort.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
+
+namespace serial {
+class LineBatch;
+}
 
 class pgmComm {
 public:
@@ -19,6 +33,8 @@ public:
     bool programEnable();
     void chipErase();
     uint8_t readFlashByte(uint32_t address);
+    // On a batching port the instruction is only queued, and the result is
+    // FF, the idle line's level: nobody has read it yet.
     uint8_t loadPageByte(uint32_t address, uint8_t value);
     void writePage(uint32_t address);
     void writeFuseHigh();
@@ -47,4 +63,23 @@ private:
     // A read that the device only answers reliably after its last write has
     // settled, and that must settle before the next instruction.
     uint8_t settledRead(uint8_t b1, uint8_t b2);
+
+    // An instruction whose answer nobody needs: left queued on a batching
+    // port, sent at once otherwise.
+    void send(uint8_t b1, uint8_t b2, uint8_t b3, uint8_t b4);
+    // The fixed waits; on a batching port, what is queued goes out first.
+    void wait(uint32_t ms);
+    // The port's batching while it offers one. Any instruction but a flash
+    // read ends the current read-ahead.
+    serial::LineBatch* batch();
+    // Queues the four bytes; returns the index of the fourth's answer.
+    static size_t queueInstruction(serial::LineBatch& lines, uint8_t b1, uint8_t b2, uint8_t b3, uint8_t b4);
+    bool programEnableBatched(serial::LineBatch& lines);
+    uint8_t readAhead(serial::LineBatch& lines, uint32_t address);
+
+    // Flash bytes read ahead, from address readAheadFirst_ on, and the
+    // batching they came through.
+    std::vector<uint8_t> readAhead_;
+    uint32_t readAheadFirst_ = 0;
+    const serial::LineBatch* readAheadSource_ = nullptr;
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <stdexcept>
 #ifdef _WIN32
 #include "platform/win/Win32.h"
 #else
@@ -29,10 +30,32 @@ const char* dialogCaption(TMsgDlgType kind)
     return "";
 }
 
-TForm::TForm(TApplication& application, std::string name)
-    : application_(application)
-    , name_(std::move(name))
+TForm::TForm(TApplication& application, const FormDescription& description)
+    : Caption(description.caption)
+    , application_(application)
+    , description_(description)
 {
+}
+
+void TForm::registerControl(TControl& control)
+{
+    if (const ControlDescription* described = description_.control(control.Name())) {
+        control.SetText(described->text);
+        control.SetEnabled(described->enabled);
+        control.SetVisible(described->visible);
+        if (auto* list = dynamic_cast<TListBox*>(&control))
+            list->Items = described->items;
+        if (auto* bar = dynamic_cast<TProgressBar*>(&control)) {
+            bar->SetMin(std::stoi(described->property("minimum", "0")));
+            bar->SetMax(std::stoi(described->property("maximum", "100")));
+            bar->SetPosition(std::stoi(described->property("value", "0")));
+        }
+    } else if (const MenuItemDescription* item = description_.menuItem(control.Name())) {
+        control.SetText(item->text);
+    } else {
+        throw std::logic_error("control " + control.Name() + " is not in the description of " + Name());
+    }
+    controls_.push_back(&control);
 }
 
 TForm::~TForm()

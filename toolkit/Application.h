@@ -4,6 +4,7 @@
 #pragma once
 
 #include "toolkit/Controls.h"
+#include "toolkit/FormDescription.h"
 #include "toolkit/Types.h"
 
 #include <exception>
@@ -64,12 +65,15 @@ const char* dialogCaption(TMsgDlgType kind);
 
 class TForm {
 public:
-    TForm(TApplication& application, std::string name);
+    // The form is named and captioned as its description says; each control
+    // registered later starts in the state the description gives it.
+    TForm(TApplication& application, const FormDescription& description);
     virtual ~TForm();
     TForm(const TForm&) = delete;
     TForm& operator=(const TForm&) = delete;
 
-    const std::string& Name() const { return name_; }
+    const std::string& Name() const { return description_.name; }
+    const FormDescription& Description() const { return description_; }
     TApplication& Application() const { return application_; }
 
     std::string Caption;
@@ -98,11 +102,14 @@ public:
     TControl* FindControl(const std::string& name) const;
 
 protected:
-    void registerControl(TControl& control) { controls_.push_back(&control); }
+    // Makes the control known to front ends and gives it the text and state
+    // its description holds. A control the description lacks is a build
+    // mistake: std::logic_error.
+    void registerControl(TControl& control);
 
 private:
     TApplication& application_;
-    std::string name_;
+    const FormDescription& description_;
     bool visible_ = false;
     std::vector<TControl*> controls_;
 };

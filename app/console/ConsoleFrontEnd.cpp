@@ -3,10 +3,10 @@
 #include "app/UI.h"
 #include "dialogs/about.h"
 #include "dialogs/download.h"
-#include "link/SystemPort.h"
+#include "link/ftdi/SystemPorts.h"
 #include "platform/VirtualClock.h"
 #include "sim/Atmega128.h"
-#include "sim/SimComPort.h"
+#include "sim/Ft232rModel.h"
 #include "toolkit/Application.h"
 
 #include <algorithm>
@@ -342,15 +342,19 @@ private:
 
 void printHelp(std::ostream& out)
 {
-    out << "Usage: kpx-update [--port COMn] [--simulate[=SCENARIO] [--fast]] [--yes]\n"
+    out << "Usage: kpx-update [--port PORT] [--simulate[=SCENARIO] [--fast]] [--yes] [--list-ports]\n"
            "\n"
            "Rewrites the program memory of an M740-RT with \"KPXUpdate517.hex\" from the\n"
            "current folder, as the updater window does.\n"
            "\n"
            "Options:\n"
-           "  --port COMn             the serial port the instrument is connected to (COM1..COM4)\n"
+           "  --port PORT             the port the instrument is connected to: COM1..COM4, usb\n"
+           "                          (the only FT232R USB adapter) or usb:SERIAL (the adapter\n"
+           "                          with that serial number)\n"
+           "  --list-ports            list the ports and the USB adapters found, then end\n"
            "  --simulate[=SCENARIO]   talk to a simulated instrument instead of a real port\n"
-           "                          (on any chosen port; COM1 when --port is not given)\n"
+           "                          (on any chosen port, or on a modelled USB adapter with\n"
+           "                          serial number SIM00001; COM1 when --port is not given)\n"
            "  --fast                  with --simulate only: run the instrument and the waits\n"
            "                          on simulated time, so the detection waits take no real time\n"
            "  --yes                   answer OK and Retry by itself (at most "
@@ -374,7 +378,9 @@ void printHelp(std::ostream& out)
            "port's Properties, Port Settings, Advanced, COM Port Number).\n"
 #else
            "Ports: COM1..COM4 open the devices named by the environment variables\n"
-           "KPX_COM1..KPX_COM4, by default /dev/ttyS0../dev/ttyS3.\n"
+           "KPX_COM1..KPX_COM4, by default /dev/ttyS0../dev/ttyS3. An FT232R USB adapter\n"
+           "(0403:6001) is driven in synchronous bit-bang mode, RTS# the clock, DTR# the data\n"
+           "to and CTS# the data from the instrument.\n"
 #endif
            "\n"
            "Exit status: 0 after \"Update Complete!\", 1 when the update did not complete,\n"
@@ -382,22 +388,14 @@ void printHelp(std::ostream& out)
 }
 
 struct Options {
-    int port = 0;
+    std::string port;
+    bool listPorts = false;
     bool simulate = false;
     std::string scenario = "normal";
     bool fast = false;
     bool yes = false;
     bool help = false;
 };
-
-int parsePort(const std::string& text)
-{
-    if (text.size() == 4 && std::toupper(static_cast<unsigned char>(text[0])) == 'C' &&
-        std::toupper(static_cast<unsigned char>(text[1])) == 'O' &&
-        std::toupper(static_cast<unsigned char>(text[2])) == 'M' && text[3] >= '1' && text[3] <= '4')
-        return text[3] - '0';
-    throw std::invalid_argument("--port takes COM1, COM2, COM3 or COM4, not \"" + text + "\"");
-}
 
 Options parseOptions(int argc, char** argv)
 {
@@ -408,10 +406,12 @@ Options parseOptions(int argc, char** argv)
             options.help = true;
         } else if (arg == "--port") {
             if (i + 1 >= argc)
-                throw std::invalid_argument("--port needs a port name (COM1..COM4)");
-            options.port = parsePort(argv[++i]);
+                throw std::invalid_argument("--port needs a port name (COM1..COM4, usb or usb:SERIAL)");
+            options.port = argv[++i];
         } else if (arg.rfind("--port=", 0) == 0) {
-            options.port = parsePort(arg.substr(7));
+            options.port = arg.substr(7);
+        } else if (arg == "--list-ports") {
+            options.listPorts = true;
         } else if (arg == "--simulate") {
             options.simulate = true;
         } else if (arg.rfind("--simulate=", 0) == 0) {
@@ -425,14 +425,15 @@ Options parseOptions(int argc, char** argv)
             throw std::invalid_argument("unknown option \"" + arg + "\" (see --help)");
         }
     }
-    if (options.help)
+    if (options.help || options.listPorts)
         return options;
     if (options.fast && !options.simulate)
         throw std::invalid_argument("--fast needs --simulate: a real instrument runs on real time");
-    if (options.simulate && options.port == 0)
-        options.port = 1;
-    if (!options.simulate && options.port == 0)
-        throw std::invalid_argument("choose the instrument's port with --port COM1..COM4 (see --help)");
+    if (options.simulate && options.port.empty())
+        options.port = "COM1";
+    if (!options.simulate && options.port.empty())
+        throw std::invalid_argument("choose the instrument's port with --port COM1..COM4 or --port usb (see "
+                                    "--help, --list-ports)");
     return options;
 }
 
@@ -466,13 +467,36 @@ int runConsole(int argc, char** argv, std::istream& in, std::ostream& out, std::
     }
 
     std::unique_ptr<sim::Atmega128> device;
-    std::unique_ptr<serial::ComPort> port;
+    std::unique_ptr<sim::SimulatedPorts> simulated;
+    std::unique_ptr<serial::PortSet> ports;
     if (scenario) {
         device = std::make_unique<sim::Atmega128>(*scenario);
-        port = std::make_unique<sim::SimComPort>(*device);
+        simulated = std::make_unique<sim::SimulatedPorts>(*device, virtualClock ? &*virtualClock : nullptr);
+        ports = std::move(simulated->ports);
     } else {
-        port = serial::makeSystemPort();
+        ports = serial::makeSystemPorts();
     }
+    if (options.listPorts) {
+        for (uint16_t number = 1; number <= serial::PortSet::comPortCount; ++number)
+            out << "COM" << number << '\n';
+        for (const usb::AdapterInfo& adapter : ports->adapters())
+            out << serial::PortSet::adapterName(adapter)
+                << (adapter.problem.empty() ? std::string() : "  (" + adapter.problem + ")") << '\n';
+        if (ports->adapters().empty())
+            out << "(no USB FT232R adapter found)\n";
+        return exitComplete;
+    }
+    uint16_t portNumber = 0;
+    try {
+        portNumber = ports->numberFor(options.port);
+    } catch (const std::invalid_argument& error) {
+        err << "kpx-update: " << error.what() << '\n';
+        return exitUsage;
+    } catch (const std::runtime_error& error) {
+        err << "kpx-update: " << error.what() << '\n';
+        return exitFailed;
+    }
+    std::unique_ptr<serial::ComPort> port = std::move(ports);
 
     const InterruptHandler interruptHandler;
     const bool terminal = &out == &std::cout && consoleDrawsEscapes();
@@ -491,7 +515,7 @@ int runConsole(int argc, char** argv, std::istream& in, std::ostream& out, std::
             backend.attach(*form);
             out << form->Caption << (options.simulate ? " (simulated instrument: " + options.scenario + ")" : "")
                 << '\n';
-            form->lboxComPort.Select(options.port - 1);
+            form->lboxComPort.Select(portNumber - 1);
             if (form->comNumber != 0 && form->btnUpdate.Enabled() && !application.Terminated())
                 form->btnUpdate.Click();
             backend.endProgressLine();

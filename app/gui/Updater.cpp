@@ -4,8 +4,8 @@
 #include "app/gui/Windows.h"
 #include "dialogs/about.h"
 #include "dialogs/download.h"
-#include "link/SystemPort.h"
-#include "sim/SimComPort.h"
+#include "link/ftdi/SystemPorts.h"
+#include "sim/Ft232rModel.h"
 #include "toolkit/Application.h"
 #include "toolkit/qt/QtBackend.h"
 
@@ -49,12 +49,14 @@ std::string usage(const std::string& program)
            "\"KPXUpdate517.hex\" is read from the current folder.\n"
            "\n"
            "  --simulate[=SCENARIO]  wire the port you pick to a simulated instrument\n"
-           "                         instead of a serial device (default: normal)\n"
+           "                         instead of a serial device (default: normal); the\n"
+           "                         list also offers a modelled USB adapter wired to it\n"
            "  --dump-widgets=FILE    once the window is shown, write its controls'\n"
            "                         names, positions and sizes to FILE\n"
            "  --help                 show this text\n"
            "\n"
-           "Port n opens $KPX_COM<n> when set, else /dev/ttyS<n-1>.\n"
+           "Port n opens $KPX_COM<n> when set, else /dev/ttyS<n-1>. FT232R USB adapters\n"
+           "plugged in at start are listed after COM4.\n"
            "\n"
            "Scenarios:\n" +
            sim::Scenario::names();
@@ -78,17 +80,19 @@ void scheduleDump(tkqt::QtBackend& backend, const TfrmUpdate& form, const std::s
 
 int runUpdater(tkqt::QtBackend& backend, const UpdaterOptions& options)
 {
-    // Outlives the application, and so the port wired to it.
+    // Outlive the application, and so the ports wired to them.
     std::unique_ptr<sim::Atmega128> instrument;
+    std::unique_ptr<sim::SimulatedPorts> simulated;
     tk::TApplication application(backend);
     application.HandleEvent([&] {
         application.Initialize();
         std::unique_ptr<serial::ComPort> port;
         if (options.simulate) {
             instrument = std::make_unique<sim::Atmega128>(options.scenario);
-            port = std::make_unique<sim::SimComPort>(*instrument);
+            simulated = std::make_unique<sim::SimulatedPorts>(*instrument, nullptr);
+            port = std::move(simulated->ports);
         } else {
-            port = serial::makeSystemPort();
+            port = serial::makeSystemPorts();
         }
         auto& main = application.CreateForm<TfrmUpdate>(std::move(port));
         attach(backend, main);

@@ -7,6 +7,7 @@
 #include "help/engine/FileSpec.h"
 #include "help/engine/TextPopup.h"
 #include "help/engine/WindowTypes.h"
+#include "help/engine/chm/Encoding.h"
 #include "help/engine/chm/Html.h"
 
 #include <QApplication>
@@ -67,9 +68,9 @@ std::vector<std::string> splitKeywords(const char* keywords)
 
 // The text of `id` in a text-only popup file: ".topic <id>" lines, each
 // followed by its text.
-QString popupFileText(const std::string& contents, uint32_t id)
+std::string popupFileText(const std::string& contents, uint32_t id)
 {
-    QString text;
+    std::string text;
     bool inTopic = false;
     size_t start = 0;
     while (start < contents.size()) {
@@ -90,9 +91,17 @@ QString popupFileText(const std::string& contents, uint32_t id)
             continue;
         }
         if (inTopic)
-            text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + decode8(line.c_str());
+            text += (text.empty() ? std::string() : std::string("\n")) + line;
     }
-    return text.trimmed();
+    return text;
+}
+
+// The title of a topic as its page gives it, else its file name.
+std::string topicTitle(const HelpFile& file, const std::string& path)
+{
+    const auto html = file.chm->read(path);
+    std::string title = html ? chm::htmlTitle(chm::htmlToUtf8(*html, file.chm->encoding())) : std::string();
+    return title.empty() ? path.substr(path.rfind('/') + 1) : title;
 }
 
 } // namespace
@@ -291,9 +300,12 @@ private:
 
     HelpWindow* existingWindow(const std::string& typeName)
     {
-        for (auto& w : windows_)
-            if (w && chm::equalsNoCase(w->typeName(), typeName))
-                return w.data();
+        // One read of each weak pointer: a second could see the window gone.
+        for (const auto& w : windows_) {
+            HelpWindow* window = w.data();
+            if (window && chm::equalsNoCase(window->typeName(), typeName))
+                return window;
+        }
         return nullptr;
     }
 
@@ -397,21 +409,24 @@ private:
         }
 
         std::string indexFallback;
+        std::vector<chm::SitemapLink> found;
         if (link) {
             const auto keywords = splitKeywords(link->pszKeywords);
-            std::vector<std::string> found;
+            const chm::Folding folding = file->chm->folding();
             for (const auto& k : keywords) {
                 if (command == HH_ALINK_LOOKUP) {
-                    for (auto& t : file->searchIndex().associativeLinks(k))
-                        found.push_back(std::move(t));
+                    for (auto& path : chm::associativeLinks(*file->chm, k))
+                        found.push_back({topicTitle(*file, path), path});
                 } else {
+                    // Keywords compare as the file's readers spell them.
+                    const std::string wanted = chm::fold(k, folding);
                     for (const auto& e : file->index)
-                        if (chm::equalsNoCase(e.name, k) && !e.local().empty())
-                            found.push_back(e.local());
+                        if (chm::fold(e.name, folding) == wanted)
+                            found.insert(found.end(), e.links.begin(), e.links.end());
                 }
             }
             if (!found.empty()) {
-                topic = found.front();
+                topic = found.front().local;
             } else if (link->pszUrl && *link->pszUrl) {
                 topic = link->pszUrl;
             } else if (link->fIndexOnFail && !keywords.empty()) {
@@ -471,6 +486,8 @@ private:
                 window->showLink(path.empty() ? file->chm->defaultTopic() : path);
             if (guard && !path.empty())
                 window->syncTo(path);
+        } else if (found.size() > 1) {
+            window->chooseTopic(found);
         } else if (!topic.empty()) {
             window->showLink(topic);
         } else if (!window->hasTopic() || fileChanged) {
@@ -503,7 +520,9 @@ private:
                 return 0;
             }
             if (auto contents = file->chm->read(chm::resolvePath("/", spec.topic)))
-                text = popupFileText(*contents, record->idString);
+                text = fromBytes(chm::pageStringToUtf8(popupFileText(*contents, record->idString),
+                                                       file->chm->encoding()))
+                           .trimmed();
         }
         if (popup_)
             popup_->close();

@@ -1,10 +1,10 @@
 // What the viewer's windows need from the engine around them: opened help
-// files (shared between windows, searched lazily), notifications to the
+// files (shared between windows, searched on demand), notifications to the
 // caller, and error reporting.
 #pragma once
 
 #include "help/engine/chm/ChmFile.h"
-#include "help/engine/chm/Search.h"
+#include "help/engine/FileSearch.h"
 
 #include <QString>
 
@@ -26,15 +26,15 @@ struct HelpFile {
     std::vector<chm::SitemapEntry> contents;
     std::vector<chm::SitemapEntry> index;
 
-    const chm::SearchIndex& searchIndex()
+    FileSearch& search()
     {
         if (!search_)
-            search_ = std::make_unique<chm::SearchIndex>(chm::SearchIndex::build(*chm));
+            search_ = std::make_unique<FileSearch>(*chm);
         return *search_;
     }
-
 private:
-    std::unique_ptr<chm::SearchIndex> search_;
+    // After `chm`: destroyed first, so its worker has stopped reading the file.
+    std::unique_ptr<FileSearch> search_;
 };
 
 class EngineServices {

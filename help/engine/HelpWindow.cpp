@@ -3,24 +3,37 @@
 #include "help/engine/FileSpec.h"
 #include "help/engine/chm/Html.h"
 
+#include "help/engine/chm/Encoding.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
+#include <QImage>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTextBlock>
+#include <QTextBoundaryFinder>
 #include <QTextBrowser>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <filesystem>
+#include <tuple>
 
 namespace kpxhelp {
 
@@ -28,6 +41,7 @@ namespace {
 
 constexpr int kLinkRole = Qt::UserRole;
 constexpr int kSeeAlsoRole = Qt::UserRole + 1;
+constexpr int kTitlesRole = Qt::UserRole + 2;
 
 QString fromBytes(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
@@ -50,9 +64,12 @@ std::pair<std::string, std::string> splitFragment(const std::string& link)
 
 } // namespace
 
-// Shows topics straight from the help file: every page, image and style
-// sheet is read from it, and links into other help files are handed to the
-// window.
+// Shows topics straight from the help file. Every page, image and style
+// sheet comes from inside a help file: this one, or another one a link names
+// with "ms-its:" or "mk:@MSITStore:". Anything else a page refers to (local
+// paths, "file:", devices, the network) is refused before the file system is
+// touched; a link to the web or to mail is handed to the desktop only after
+// the reader agreed. Pages run no scripts: this browser has none.
 class HelpBrowser : public QTextBrowser {
 public:
     HelpBrowser(EngineServices& engine, HelpWindow& window, QWidget* parent)
@@ -65,27 +82,35 @@ public:
     QVariant loadResource(int type, const QUrl& name) override
     {
         QUrl url = name;
-        if (url.isRelative() && source().isValid())
+        if (url.isRelative() && !isHelpFileLink(url.toString()) && source().isValid())
             url = source().resolved(url);
-        if (url.scheme() != QLatin1String(HelpWindow::kScheme))
-            return type == QTextDocument::HtmlResource
-                       ? QVariant(errorPage(tr("Page not available"),
-                                            tr("The link %1 does not lead into the help file.").arg(name.toString())))
-                       : QVariant();
+        if (url.scheme() == QLatin1String("data"))
+            return {}; // the data is in the page itself; the document decodes it
         std::shared_ptr<HelpFile> file;
-        const QString host = url.host();
-        bool ok = false;
-        if (host.startsWith(QLatin1Char('f')))
-            file = engine_.fileById(host.mid(1).toInt(&ok));
+        std::string path;
+        if (url.scheme() == QLatin1String(HelpWindow::kScheme)) {
+            if (url.host().startsWith(QLatin1Char('f')))
+                file = engine_.fileById(url.host().mid(1).toInt());
+            path = toBytes(url.path());
+        } else if (isHelpFileLink(url.toString())) {
+            std::string error; // a missing file is a missing resource
+            std::tie(file, path) = window_.otherFileTopic(toBytes(name.toString()), error);
+        } else {
+            return refuse(type, name);
+        }
         std::optional<std::string> bytes;
         if (file)
-            bytes = file->chm->read(toBytes(url.path()));
+            bytes = file->chm->read(chm::resolvePath("/", path));
         if (!bytes) {
             if (type == QTextDocument::HtmlResource)
                 return errorPage(tr("Topic not found"),
-                                 tr("The topic %1 is not in the help file.").arg(url.path()));
-            return {};
+                                 tr("The topic %1 is not in the help file.").arg(fromBytes(path)));
+            return emptyResource(type);
         }
+        // Pages and style sheets are text in the file's code page unless
+        // they declare their own charset.
+        if (type == QTextDocument::HtmlResource || type == QTextDocument::StyleSheetResource)
+            return fromBytes(chm::htmlToUtf8(*bytes, file->chm->encoding()));
         return QByteArray(bytes->data(), static_cast<qsizetype>(bytes->size()));
     }
 
@@ -93,21 +118,52 @@ protected:
     void doSetSource(const QUrl& name, QTextDocument::ResourceType type) override
     {
         const QString text = name.toString();
-        if (name.scheme() == QLatin1String(HelpWindow::kScheme)) {
+        const QString scheme = name.scheme().toLower();
+        if (scheme == QLatin1String(HelpWindow::kScheme)) {
             QTextBrowser::doSetSource(name, type);
-        } else if (text.contains(QLatin1String("::"))) {
+        } else if (isHelpFileLink(text)) {
             window_.showLink(toBytes(text)); // a topic of another help file
         } else if (name.isRelative()) {
+            // Paths, from the root too, lead into this help file, never to the disk.
             if (source().isValid())
                 QTextBrowser::doSetSource(source().resolved(name), type);
-        } else if (name.scheme() == QLatin1String("http") || name.scheme() == QLatin1String("https") ||
-                   name.scheme() == QLatin1String("mailto")) {
-            QDesktopServices::openUrl(name);
+        } else if (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
+                   scheme == QLatin1String("mailto")) {
+            window_.askToOpenExternally(name);
         }
-        // Any other scheme (local files included) is not followed from a help topic.
+        // Any other scheme (local files, devices, scripts) is not followed.
     }
 
 private:
+    static bool isHelpFileLink(const QString& text)
+    {
+        return text.startsWith(QLatin1String("ms-its:"), Qt::CaseInsensitive) ||
+               text.startsWith(QLatin1String("mk:@MSITStore:"), Qt::CaseInsensitive) ||
+               (text.contains(QLatin1String("::")) && !text.contains(QLatin1String("://")));
+    }
+
+    static QVariant refuse(int type, const QUrl& name)
+    {
+        if (type == QTextDocument::HtmlResource)
+            return errorPage(tr("Page not available"),
+                             tr("The link %1 does not lead into the help file.").arg(name.toString()));
+        return emptyResource(type);
+    }
+
+    // Never a null variant: for a null one the document would go and look
+    // for the name on the local disk itself.
+    static QVariant emptyResource(int type)
+    {
+        if (type == QTextDocument::ImageResource) {
+            QImage nothing(1, 1, QImage::Format_ARGB32_Premultiplied);
+            nothing.fill(Qt::transparent);
+            return nothing;
+        }
+        if (type == QTextDocument::StyleSheetResource)
+            return QString(QLatin1String(" "));
+        return QByteArray(" ");
+    }
+
     EngineServices& engine_;
     HelpWindow& window_;
 };
@@ -135,9 +191,29 @@ void HelpWindow::buildUi()
     forwardAction_ = toolBar_->addAction(style()->standardIcon(QStyle::SP_ArrowForward), tr("Forward"));
     homeAction_ = toolBar_->addAction(style()->standardIcon(QStyle::SP_DirHomeIcon), tr("Home"));
     syncAction_ = toolBar_->addAction(style()->standardIcon(QStyle::SP_BrowserReload), tr("Locate"));
+    printAction_ = toolBar_->addAction(style()->standardIcon(QStyle::SP_DialogSaveButton), tr("Print"));
+    previewAction_ = toolBar_->addAction(style()->standardIcon(QStyle::SP_FileDialogContentsView), tr("Preview"));
+    findAction_ = new QAction(tr("Find in Topic"), this);
+    findAction_->setShortcut(QKeySequence::Find);
+    findAction_->setShortcutContext(Qt::WindowShortcut);
+    addAction(findAction_);
+    const std::pair<QAction*, const char*> names[] = {
+        {hideAction_, "Hide"},         {backAction_, "Back"},       {forwardAction_, "Forward"},
+        {homeAction_, "Home"},         {syncAction_, "Locate"},     {printAction_, "Print"},
+        {previewAction_, "Preview"},   {findAction_, "Find in Topic"}};
+    for (const auto& [action, name] : names)
+        action->setObjectName(QLatin1String(name));
     backAction_->setEnabled(false);
     forwardAction_->setEnabled(false);
     layout->addWidget(toolBar_);
+
+    notice_ = new QLabel(this);
+    notice_->setObjectName(QStringLiteral("notice"));
+    notice_->setWordWrap(true);
+    notice_->setMargin(6);
+    notice_->setStyleSheet(QStringLiteral("background: #fff3c4; color: #4a3b00;"));
+    notice_->hide();
+    layout->addWidget(notice_);
 
     splitter_ = new QSplitter(Qt::Horizontal, this);
     layout->addWidget(splitter_, 1);
@@ -183,8 +259,15 @@ void HelpWindow::buildUi()
     searchLayout->addWidget(searchShow, 0, Qt::AlignRight);
     tabs_->addTab(searchPage, tr("Search"));
 
-    browser_ = new HelpBrowser(engine_, *this, splitter_);
+    auto* topicPane = new QWidget(splitter_);
+    auto* topicLayout = new QVBoxLayout(topicPane);
+    topicLayout->setContentsMargins(0, 0, 0, 0);
+    topicLayout->setSpacing(0);
+    browser_ = new HelpBrowser(engine_, *this, topicPane);
     browser_->setObjectName(QStringLiteral("topic"));
+    topicLayout->addWidget(browser_, 1);
+    buildFindBar(topicPane);
+    topicLayout->addWidget(findBar_);
     splitter_->setStretchFactor(0, 0);
     splitter_->setStretchFactor(1, 1);
     splitter_->setSizes({240, 660});
@@ -208,8 +291,19 @@ void HelpWindow::buildUi()
     });
     connect(syncAction_, &QAction::triggered, this, [this] {
         track(HHACT_SYNC);
+        showContentsTab();
         if (browser_->source().isValid())
             syncTo(toBytes(browser_->source().path()));
+    });
+    connect(printAction_, &QAction::triggered, this, [this] {
+        track(HHACT_PRINT);
+        print(false);
+    });
+    connect(previewAction_, &QAction::triggered, this, [this] { print(true); });
+    connect(findAction_, &QAction::triggered, this, [this] {
+        findBar_->show();
+        findText_->setFocus();
+        findText_->selectAll();
     });
     connect(browser_, &QTextBrowser::backwardAvailable, backAction_, &QAction::setEnabled);
     connect(browser_, &QTextBrowser::forwardAvailable, forwardAction_, &QAction::setEnabled);
@@ -250,6 +344,9 @@ void HelpWindow::setFile(std::shared_ptr<HelpFile> file)
     fillContents();
     fillIndex();
     searchResults_->clear();
+    const std::string& damage = file_->chm->damage();
+    notice_->setText(fromBytes(damage) + QLatin1Char(' ') + tr("What could be read from it is shown."));
+    notice_->setVisible(!damage.empty());
 }
 
 void HelpWindow::fillContents()
@@ -281,10 +378,13 @@ void HelpWindow::fillIndex()
     index_->clear();
     for (const auto& entry : file_->index) {
         auto* item = new QListWidgetItem(QString(entry.level * 4, QLatin1Char(' ')) + fromBytes(entry.name), index_);
-        QStringList links;
-        for (const auto& l : entry.links)
+        QStringList links, titles;
+        for (const auto& l : entry.links) {
             links << fromBytes(l.local);
+            titles << fromBytes(l.title);
+        }
         item->setData(kLinkRole, links);
+        item->setData(kTitlesRole, titles);
         item->setData(kSeeAlsoRole, fromBytes(entry.seeAlso));
     }
 }
@@ -370,17 +470,31 @@ std::string HelpWindow::urlText(const QUrl& url) const
     return text;
 }
 
+std::pair<std::shared_ptr<HelpFile>, std::string> HelpWindow::otherFileTopic(const std::string& link,
+                                                                              std::string& error)
+{
+    const HelpSpec spec = parseSpec(link);
+    std::filesystem::path target(spec.file);
+    if (target.is_relative() && file_)
+        target = std::filesystem::path(file_->path).parent_path() / target;
+    // Only help files: a topic must not get any other file read, even to
+    // find out that it is none.
+    if (!chm::equalsNoCase(target.extension().string(), ".chm")) {
+        error = "The link does not name a help file.";
+        return {};
+    }
+    auto other = engine_.openFile(target.lexically_normal().string(), error);
+    return {other, other ? splitFragment(spec.topic).first : std::string()};
+}
+
 void HelpWindow::showLink(const std::string& link)
 {
     if (!file_)
         return;
     if (link.find("::") != std::string::npos) {
-        const HelpSpec spec = parseSpec(link);
-        std::filesystem::path target(spec.file);
-        if (target.is_relative())
-            target = std::filesystem::path(file_->path).parent_path() / target;
         std::string error;
-        auto other = engine_.openFile(target.lexically_normal().string(), error);
+        const auto other = otherFileTopic(link, error).first;
+        const HelpSpec spec = parseSpec(link);
         if (!other) {
             engine_.showError(tr("Cannot open the help file \"%1\".\n%2").arg(fromBytes(spec.file), fromBytes(error)),
                               this);
@@ -447,12 +561,13 @@ void HelpWindow::showSearchTab(const std::string& query, bool titleOnly, bool ru
 
 void HelpWindow::indexKeywordEdited(const QString& text)
 {
-    const QString wanted = text.trimmed();
-    if (wanted.isEmpty())
+    if (!file_ || text.trimmed().isEmpty())
         return;
+    const chm::Folding folding = file_->chm->folding();
+    const std::string wanted = chm::fold(toBytes(text.trimmed()), folding);
     for (int i = 0; i < index_->count(); ++i) {
         QListWidgetItem* item = index_->item(i);
-        if (item->text().trimmed().startsWith(wanted, Qt::CaseInsensitive)) {
+        if (chm::fold(toBytes(item->text().trimmed()), folding).rfind(wanted, 0) == 0) {
             index_->setCurrentItem(item);
             index_->scrollToItem(item, QAbstractItemView::PositionAtTop);
             return;
@@ -471,8 +586,47 @@ void HelpWindow::openIndexItem(QListWidgetItem* item)
         indexKeywordEdited(seeAlso);
         return;
     }
-    if (!links.isEmpty())
-        showLink(toBytes(links.front()));
+    const QStringList titles = item->data(kTitlesRole).toStringList();
+    std::vector<chm::SitemapLink> topics;
+    for (qsizetype i = 0; i < links.size(); ++i)
+        topics.push_back({toBytes(titles.value(i, links[i])), toBytes(links[i])});
+    chooseTopic(topics);
+}
+
+void HelpWindow::chooseTopic(const std::vector<chm::SitemapLink>& topics)
+{
+    if (topics.size() == 1)
+        showLink(topics.front().local);
+    if (topics.size() <= 1)
+        return;
+    // Not waited for: the host's thread may be running an update.
+    auto* dialog = new QDialog(this);
+    dialog->setObjectName(QStringLiteral("topicsFound"));
+    dialog->setWindowTitle(tr("Topics Found"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(new QLabel(tr("Click a topic, then click Display."), dialog));
+    auto* list = new QListWidget(dialog);
+    list->setObjectName(QStringLiteral("topicsFoundList"));
+    for (const auto& t : topics) {
+        auto* row = new QListWidgetItem(fromBytes(t.title.empty() ? t.local : t.title), list);
+        row->setData(kLinkRole, fromBytes(t.local));
+    }
+    list->setCurrentRow(0);
+    layout->addWidget(list);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, dialog);
+    buttons->addButton(tr("Display"), QDialogButtonBox::AcceptRole);
+    layout->addWidget(buttons);
+    auto display = [this, dialog, list] {
+        const QString link = list->currentItem() ? list->currentItem()->data(kLinkRole).toString() : QString();
+        dialog->close();
+        if (!link.isEmpty())
+            showLink(toBytes(link));
+    };
+    connect(buttons, &QDialogButtonBox::accepted, dialog, display);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+    connect(list, &QListWidget::itemActivated, dialog, display);
+    dialog->open();
 }
 
 void HelpWindow::runSearch()
@@ -480,13 +634,27 @@ void HelpWindow::runSearch()
     searchResults_->clear();
     if (!file_)
         return;
-    const std::string query = toBytes(searchQuery_->text());
-    const auto hits = file_->searchIndex().search(query, titlesOnly_->isChecked());
-    for (const auto& hit : hits) {
+    const QString query = searchQuery_->text();
+    const bool titlesOnly = titlesOnly_->isChecked();
+    const auto result = file_->search().run(toBytes(query), titlesOnly);
+    marking_ = result.terms;
+    if (result.needsOwnIndex) {
+        new QListWidgetItem(tr("Preparing the search of this help file..."), searchResults_);
+        // Not the file itself: the file keeps this callback until it runs.
+        const HelpFile* asked = file_.get();
+        file_->search().whenReady(this, [this, asked, query, titlesOnly] {
+            // Only when the reader still waits for this very search.
+            if (file_.get() == asked && searchQuery_->text() == query && titlesOnly_->isChecked() == titlesOnly)
+                runSearch();
+        });
+        return;
+    }
+    for (const auto& hit : result.hits) {
         auto* item = new QListWidgetItem(fromBytes(hit.title), searchResults_);
         item->setData(kLinkRole, fromBytes(hit.path));
+        item->setToolTip(tr("%n match(es)", nullptr, static_cast<int>(hit.score)));
     }
-    if (hits.empty())
+    if (result.hits.empty())
         new QListWidgetItem(tr("No topics found."), searchResults_);
     else
         searchResults_->setCurrentRow(0);
@@ -494,11 +662,144 @@ void HelpWindow::runSearch()
 
 void HelpWindow::openSearchItem(QListWidgetItem* item)
 {
-    if (!item)
+    if (!item || !file_)
         return;
     const QString link = item->data(kLinkRole).toString();
-    if (!link.isEmpty())
+    if (link.isEmpty())
+        return;
+    const std::string path = chm::resolvePath("/", toBytes(link));
+    const std::string stored = file_->chm->canonical(path);
+    markedTopic_ = topicUrl(*file_, stored.empty() ? path : stored);
+    if (browser_->source().adjusted(QUrl::RemoveFragment) == markedTopic_)
+        markSearchHits();
+    else
         showLink(toBytes(link));
+}
+
+// Marks the search's words in the topic opened from its list.
+void HelpWindow::markSearchHits()
+{
+    QList<QTextEdit::ExtraSelection> marks;
+    if (file_ && browser_->source().adjusted(QUrl::RemoveFragment) == markedTopic_) {
+        QTextCharFormat format;
+        format.setBackground(QColor(0xFF, 0xE0, 0x4D));
+        format.setForeground(Qt::black);
+        const chm::Folding folding = file_->chm->folding();
+        for (QTextBlock block = browser_->document()->begin(); block.isValid(); block = block.next()) {
+            const QString text = block.text();
+            QTextBoundaryFinder words(QTextBoundaryFinder::Word, text);
+            for (qsizetype start = 0; start >= 0 && start < text.size();) {
+                const qsizetype end = words.toNextBoundary();
+                if (end < 0)
+                    break;
+                if ((words.boundaryReasons() & QTextBoundaryFinder::EndOfItem) &&
+                    chm::matchesTerm(chm::fold(toBytes(text.mid(start, end - start)), folding), marking_)) {
+                    QTextCursor cursor(block);
+                    cursor.setPosition(block.position() + static_cast<int>(start));
+                    cursor.setPosition(block.position() + static_cast<int>(end), QTextCursor::KeepAnchor);
+                    marks.append({cursor, format});
+                }
+                start = end;
+            }
+        }
+    }
+    browser_->setExtraSelections(marks);
+}
+
+void HelpWindow::buildFindBar(QWidget* parent)
+{
+    findBar_ = new QWidget(parent);
+    findBar_->setObjectName(QStringLiteral("findBar"));
+    auto* layout = new QHBoxLayout(findBar_);
+    layout->setContentsMargins(4, 2, 4, 2);
+    layout->addWidget(new QLabel(tr("Find:"), findBar_));
+    findText_ = new QLineEdit(findBar_);
+    findText_->setObjectName(QStringLiteral("findText"));
+    layout->addWidget(findText_, 1);
+    auto* previous = new QPushButton(tr("Previous"), findBar_);
+    previous->setObjectName(QStringLiteral("findPrevious"));
+    auto* next = new QPushButton(tr("Next"), findBar_);
+    next->setObjectName(QStringLiteral("findNext"));
+    auto* close = new QPushButton(tr("Close"), findBar_);
+    findStatus_ = new QLabel(findBar_);
+    findStatus_->setObjectName(QStringLiteral("findStatus"));
+    layout->addWidget(previous);
+    layout->addWidget(next);
+    layout->addWidget(findStatus_);
+    layout->addWidget(close);
+    findBar_->hide();
+
+    auto* findNext = new QAction(this);
+    findNext->setShortcut(QKeySequence::FindNext);
+    auto* findPrevious = new QAction(this);
+    findPrevious->setShortcut(QKeySequence::FindPrevious);
+    addAction(findNext);
+    addAction(findPrevious);
+    connect(findNext, &QAction::triggered, this, [this] { findInPage(false); });
+    connect(findPrevious, &QAction::triggered, this, [this] { findInPage(true); });
+    connect(next, &QPushButton::clicked, this, [this] { findInPage(false); });
+    connect(previous, &QPushButton::clicked, this, [this] { findInPage(true); });
+    connect(findText_, &QLineEdit::returnPressed, this, [this] { findInPage(false); });
+    connect(close, &QPushButton::clicked, this, [this] {
+        findBar_->hide();
+        browser_->setFocus();
+    });
+}
+
+// Looks for the find bar's text from the selection on, going round the
+// topic's end once.
+void HelpWindow::findInPage(bool backward)
+{
+    const QString text = findText_->text();
+    findStatus_->clear();
+    if (text.isEmpty())
+        return;
+    const QTextDocument::FindFlags flags = backward ? QTextDocument::FindBackward : QTextDocument::FindFlags();
+    if (browser_->find(text, flags))
+        return;
+    QTextCursor cursor = browser_->textCursor();
+    cursor.movePosition(backward ? QTextCursor::End : QTextCursor::Start);
+    browser_->setTextCursor(cursor);
+    if (!browser_->find(text, flags))
+        findStatus_->setText(tr("Not found"));
+}
+
+// Print and its preview are shown without waiting for them, since the
+// host's thread may be running an update.
+void HelpWindow::print(bool preview)
+{
+    if (!printer_)
+        printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer_->setDocName(windowTitle());
+    if (preview) {
+        auto* dialog = new QPrintPreviewDialog(printer_.get(), this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) { browser_->print(p); });
+        dialog->open();
+        return;
+    }
+    auto* dialog = new QPrintDialog(printer_.get(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (browser_->textCursor().hasSelection())
+        dialog->setOption(QAbstractPrintDialog::PrintSelection);
+    connect(dialog, qOverload<QPrinter*>(&QPrintDialog::accepted), this, [this](QPrinter* p) { browser_->print(p); });
+    dialog->open();
+}
+
+void HelpWindow::askToOpenExternally(const QUrl& url)
+{
+    auto* box = new QMessageBox(QMessageBox::Question, tr("Open Link"),
+                                tr("This link leads out of the help file:\n%1\n\nOpen it with the desktop's program?")
+                                    .arg(url.toString()),
+                                QMessageBox::Open | QMessageBox::Cancel, this);
+    box->setObjectName(QStringLiteral("kpxHelpExternalLink"));
+    box->setDefaultButton(QMessageBox::Cancel);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [url](int answer) {
+        if (answer == QMessageBox::Open)
+            QDesktopServices::openUrl(url);
+    });
+    box->open();
 }
 
 QTreeWidgetItem* HelpWindow::findContentsItem(const std::string& path) const
@@ -524,6 +825,7 @@ bool HelpWindow::syncTo(const std::string& link)
 
 void HelpWindow::sourceChanged(const QUrl& url)
 {
+    markSearchHits();
     QTreeWidgetItem* item = findContentsItem(toBytes(url.path()));
     if (item) {
         const QSignalBlocker block(contents_);

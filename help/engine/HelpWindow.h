@@ -1,5 +1,6 @@
 // The help viewer window: a navigation pane (contents, index, search) beside
-// the topic, with back, forward, home and sync. One window per window type.
+// the topic, with back, forward, home, locate, print and find in the page.
+// One window per window type.
 #pragma once
 
 #include "help/HtmlHelpApi.h"
@@ -10,12 +11,16 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
+class QPrinter;
 class QSplitter;
 class QTabWidget;
 class QToolBar;
@@ -37,7 +42,8 @@ public:
     platform::HWND handle() const { return handle_; }
     void setHandle(platform::HWND handle) { handle_ = handle; }
 
-    // Shows `file`'s contents and index; keeps the window's history.
+    // Shows `file`'s contents and index, and a notice when it is damaged;
+    // keeps the window's history.
     void setFile(std::shared_ptr<HelpFile> file);
     const std::shared_ptr<HelpFile>& file() const { return file_; }
 
@@ -45,7 +51,8 @@ public:
     void applyType(const HH_WINTYPE* type, const std::string& fallbackCaption, bool place);
 
     // Shows a topic: a path inside the current file ("intro.htm",
-    // "/a/b.htm#part") or a link into another file ("other.chm::/x.htm").
+    // "/a/b.htm#part") or a link into another file ("other.chm::/x.htm",
+    // "ms-its:other.chm::/x.htm").
     void showLink(const std::string& link);
     void showHome();
     bool hasTopic() const;
@@ -58,6 +65,16 @@ public:
     // Selects the contents entry of `link`; false when there is none.
     bool syncTo(const std::string& link);
     void setNavigationVisible(bool visible);
+    // Lets the reader choose one of several topics (title, link) found for
+    // one keyword; shows nothing for none and the topic itself for one.
+    void chooseTopic(const std::vector<chm::SitemapLink>& topics);
+
+    // A topic of another help file named by a help-file link, resolved
+    // against the folder of the file shown: the file (null when it cannot
+    // be opened) and the path inside it.
+    std::pair<std::shared_ptr<HelpFile>, std::string> otherFileTopic(const std::string& link, std::string& error);
+    // Hands a web or mail link to the desktop once the reader agreed.
+    void askToOpenExternally(const QUrl& url);
 
     // Internal URL of a topic of an open file, and the text form callers see.
     static QUrl topicUrl(const HelpFile& file, const std::string& path, const std::string& fragment = {});
@@ -68,6 +85,7 @@ protected:
 
 private:
     void buildUi();
+    void buildFindBar(QWidget* parent);
     void fillContents();
     void fillIndex();
     void track(int32_t action);
@@ -76,6 +94,9 @@ private:
     void runSearch();
     void openSearchItem(QListWidgetItem* item);
     void sourceChanged(const QUrl& url);
+    void markSearchHits();
+    void findInPage(bool backward);
+    void print(bool preview);
     QTreeWidgetItem* findContentsItem(const std::string& path) const;
 
     EngineServices& engine_;
@@ -84,6 +105,9 @@ private:
     std::shared_ptr<HelpFile> file_;
     std::string home_;
     bool programmatic_ = false;
+    std::vector<chm::SearchTerm> marking_; // the search's words, while a topic from its list is shown
+    QUrl markedTopic_;
+    std::unique_ptr<QPrinter> printer_;
 
     QToolBar* toolBar_ = nullptr;
     QAction* hideAction_ = nullptr;
@@ -91,6 +115,10 @@ private:
     QAction* forwardAction_ = nullptr;
     QAction* homeAction_ = nullptr;
     QAction* syncAction_ = nullptr;
+    QAction* printAction_ = nullptr;
+    QAction* previewAction_ = nullptr;
+    QAction* findAction_ = nullptr;
+    QLabel* notice_ = nullptr;
     QSplitter* splitter_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     QTreeWidget* contents_ = nullptr;
@@ -100,6 +128,9 @@ private:
     QCheckBox* titlesOnly_ = nullptr;
     QListWidget* searchResults_ = nullptr;
     HelpBrowser* browser_ = nullptr;
+    QWidget* findBar_ = nullptr;
+    QLineEdit* findText_ = nullptr;
+    QLabel* findStatus_ = nullptr;
 };
 
 } // namespace kpxhelp

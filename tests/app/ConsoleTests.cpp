@@ -75,5 +75,23 @@ TEST_F(Console, UpdatesTheSimulatedInstrumentOnATerminalWithALiveProgressLine)
     EXPECT_EQ(screen.find_first_not_of("0123456789ABCDEF", crc), crc + 4) << screen;
 }
 
+TEST_F(Console, UpdatesThroughTheModelledUsbAdapterAndNamesTheAdaptersWhenNoneFits)
+{
+    struct Case {
+        const char* arguments;
+        int status;
+        const char* text;
+    };
+    for (const Case& run : {Case{"--simulate --fast --port usb --yes", 0, "Lock FC  Fuse low BF"},
+                            Case{"--simulate --fast --port USB:SIM00001 --yes", 0, "Update Complete!"},
+                            Case{"--simulate --list-ports", 0, "COM4\nUSB FT232R SIM00001\n"},
+                            Case{"--simulate --port usb:A12345", 1, "found: USB FT232R SIM00001"},
+                            Case{"--simulate --port lpt1", 2, "COM1 to COM4, usb or usb:SERIAL"}}) {
+        const auto [status, out] = this->run(run.arguments, "");
+        EXPECT_EQ(status, run.status) << run.arguments << "\n" << out;
+        EXPECT_NE(out.find(run.text), std::string::npos) << run.arguments << "\n" << out;
+    }
+}
+
 } // namespace
 } // namespace app_test

@@ -1,5 +1,6 @@
-// The form descriptions (.ui) against the headless forms: the same controls
-// under the same names, with the same texts and initial states.
+// The form descriptions (.ui) as uic builds them, against the headless forms
+// and the descriptions generated for them: the same controls under the same
+// names, with the same texts, initial states and places.
 #include "app/UI.h"
 #include "app/gui/Windows.h"
 #include "dialogs/about.h"
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 
 namespace {
@@ -81,6 +83,37 @@ void expectAgreement(const tk::TForm& form, const QWidget& window, const std::se
     }
 }
 
+// The generated description places and letters each part as uic does from
+// the same file, so a backend that draws from the description draws the
+// same window.
+void expectSameLayout(const tk::FormDescription& description, const QWidget& window)
+{
+    for (const tk::ControlDescription& part : description.controls) {
+        SCOPED_TRACE(part.name);
+        const QWidget* widget = window.findChild<QWidget*>(QString::fromStdString(part.name));
+        ASSERT_NE(widget, nullptr);
+        if (part.width == 0)
+            continue; // laid out by its window, not placed
+        EXPECT_EQ(widget->geometry(), QRect(part.left, part.top, part.width, part.height));
+        EXPECT_EQ(widget->parentWidget()->objectName().toStdString(),
+                  part.parent.empty() ? description.name : part.parent);
+    }
+    std::function<void(const std::vector<tk::MenuItemDescription>&)> expectItems =
+        [&](const std::vector<tk::MenuItemDescription>& items) {
+            for (const tk::MenuItemDescription& item : items) {
+                SCOPED_TRACE(item.name);
+                const QString name = QString::fromStdString(item.name);
+                const QAction* action = window.findChild<QAction*>(name);
+                if (const QMenu* menu = window.findChild<QMenu*>(name))
+                    action = menu->menuAction();
+                ASSERT_NE(action, nullptr);
+                EXPECT_EQ(text(action->text()), item.text);
+                expectItems(item.items);
+            }
+        };
+    expectItems(description.menu);
+}
+
 TEST(FormDescription, EachAgreesWithItsForm)
 {
     sim::Atmega128 device;
@@ -91,6 +124,14 @@ TEST(FormDescription, EachAgreesWithItsForm)
                     *gui::buildMainWindow(), {"centralwidget", "MainMenu1"}, {"lblLock", "lblExtFuse"});
     expectAgreement(application.CreateForm<TAboutBox>(), *gui::buildAboutBox(), {"Panel1", "ProgramIcon"});
     expectAgreement(application.CreateForm<TPagesDlg>(), *gui::buildPagesDlg(), {"Panel2"});
+    for (const tk::TForm* form : {static_cast<tk::TForm*>(frmUpdate), static_cast<tk::TForm*>(AboutBox),
+                                  static_cast<tk::TForm*>(PagesDlg)}) {
+        SCOPED_TRACE(form->Name());
+        const std::unique_ptr<QWidget> window = form == frmUpdate  ? gui::buildMainWindow()
+                                                : form == AboutBox ? gui::buildAboutBox()
+                                                                   : gui::buildPagesDlg();
+        expectSameLayout(form->Description(), *window);
+    }
 }
 
 } // namespace

@@ -89,7 +89,9 @@ protected:
     RecordingEngine& engine = recording();
     testing_support::ScriptedOperator op;
     tk::TApplication app{op};
-    tk::TForm& form = app.CreateForm<tk::TForm>(std::string("frmMain"));
+    // A bare main form: the socket needs only a window to live on.
+    tk::FormDescription description{"frmMain", "QMainWindow", "", 0, 0, 0, 0, "single", {}, "", {}, "", {}, {}};
+    tk::TForm& form = app.CreateForm<tk::TForm>(description);
     platform::FakeDesktop desktop;
     platform::ScopedDesktop useDesktop{desktop};
     std::filesystem::path folder = testing_support::makeTempFolder("kpx_help_");

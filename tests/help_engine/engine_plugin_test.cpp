@@ -3,11 +3,23 @@
 #include "help/HtmlHelpApi.h"
 #include "help/engine/EngineHost.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QTreeWidget>
 
@@ -243,3 +255,273 @@ TEST_F(EnginePlugin, ATextPopupShowsItsTextInTheGivenFont)
 }
 
 } // namespace
+
+// ---- the viewer on other help files ----
+
+namespace {
+
+const std::string german = std::string(KPX_HELP_TEST_DIR) + "/deutsch.chm";
+
+// Receives what the viewer hands to the desktop; nothing is launched.
+class DesktopRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened << url; }
+};
+
+// Lets queued work (a worker's notice) arrive, for at most a few seconds.
+bool waitFor(const std::function<bool()>& done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+bool visible(const QWidget* w) { return w && w->isVisible(); }
+
+template <class T>
+T* topLevel(const char* objectName)
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* t = qobject_cast<T*>(w); visible(t) && (!objectName || t->objectName() == objectName))
+            return t;
+    return nullptr;
+}
+
+QStringList rows(const QListWidget* list)
+{
+    QStringList out;
+    for (int i = 0; list && i < list->count(); ++i)
+        out << list->item(i)->text().trimmed();
+    return out;
+}
+
+} // namespace
+
+class GermanViewer : public EnginePlugin {
+protected:
+    platform::HWND show(const std::string& topic)
+    {
+        const platform::HWND h = call(german + "::/" + topic, HH_DISPLAY_TOPIC);
+        browser = part<QTextBrowser>(h, "topic");
+        return h;
+    }
+    QTextBrowser* browser = nullptr;
+};
+
+TEST_F(GermanViewer, CaptionContentsIndexAndPagesReadInTheFilesLanguage)
+{
+    const platform::HWND h = show("haupt.htm");
+    ASSERT_GT(h, 0);
+    EXPECT_EQ(FakeHost::windows[h]->windowTitle(), QStringLiteral("Größen-Hilfe"));
+    auto* contents = part<QTreeWidget>(h, "contents");
+    ASSERT_EQ(contents->topLevelItemCount(), 3);
+    EXPECT_EQ(contents->topLevelItem(0)->text(0), QStringLiteral("Größe"));
+    EXPECT_EQ(contents->topLevelItem(0)->child(0)->text(0), QStringLiteral("Übung auf der Straße"));
+    EXPECT_EQ(rows(part<QListWidget>(h, "index")), (QStringList{"Käfer", "Größe", "Übung"}));
+
+    const std::pair<const char*, const char*> pages[] = {
+        {"haupt.htm", "Die Größe des Maikäfers."}, // no charset: the file's Windows-1252
+        {"zweit.htm", "Auf der Straße läuft"},      // declares UTF-8
+        {"drei.htm", "Łódź liegt in Polen."},       // declares Windows-1250
+    };
+    for (const auto& [page, text] : pages) {
+        show(page);
+        EXPECT_TRUE(browser->toPlainText().contains(QString::fromUtf8(text))) << page;
+    }
+    EXPECT_FALSE(visible(part<QLabel>(h, "notice")));
+}
+
+// Every name a topic refers to outside the help file is asked for and
+// refused: none is read (reading /dev/zero or /dev/stdin would never end).
+TEST_F(GermanViewer, NothingOutsideTheHelpFileIsLoaded)
+{
+    show("draussen.htm");
+    ASSERT_NE(browser, nullptr);
+    EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("Bilder von außerhalb")));
+    EXPECT_FALSE(browser->toPlainText().contains(QStringLiteral("Skript lief"))) << "scripts do not run";
+
+    QFile hostnameFile(QStringLiteral("/etc/hostname"));
+    const QString hostname =
+        hostnameFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(hostnameFile.readAll()).trimmed() : QString();
+    for (const char* name : {"/etc/hostname", "file:///etc/hostname", "/dev/zero", "/dev/stdin",
+                             "../../../../etc/hostname", "http://example.invalid/pixel.png",
+                             "ms-its:/etc/hostname::/x.htm", "mk:@MSITStore:/dev/zero::/x.htm"}) {
+        const QUrl url(QString::fromLatin1(name));
+        for (int type : {int(QTextDocument::ImageResource), int(QTextDocument::StyleSheetResource),
+                         int(QTextDocument::HtmlResource)}) {
+            const QVariant got = browser->loadResource(type, url);
+            ASSERT_TRUE(got.isValid()) << name << ": a null answer would make Qt read the name itself";
+            if (!hostname.isEmpty()) {
+                EXPECT_FALSE(got.toString().contains(hostname)) << name;
+            }
+        }
+        const QVariant image = browser->document()->resource(QTextDocument::ImageResource, url);
+        EXPECT_TRUE(!image.isValid() || image.value<QImage>().size() == QSize(1, 1)) << name;
+    }
+    // Another help file is what a topic may load from.
+    EXPECT_TRUE(browser->loadResource(QTextDocument::HtmlResource, QUrl(QStringLiteral("ms-its:ohne-index.chm::/haupt.htm")))
+                    .toString()
+                    .contains(QStringLiteral("Maikäfers")));
+    // Following a link to a local file does nothing either.
+    const QUrl before = browser->source();
+    browser->setSource(QUrl(QStringLiteral("file:///etc/hostname")));
+    browser->setSource(QUrl(QStringLiteral("javascript:alert(1)")));
+    EXPECT_EQ(browser->source(), before);
+}
+
+TEST_F(GermanViewer, WebAndMailLinksReachTheDesktopOnlyWhenTheReaderAgrees)
+{
+    DesktopRecorder desktop;
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &desktop, "open");
+    QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &desktop, "open");
+    show("draussen.htm");
+    const QUrl web(QStringLiteral("http://example.invalid/"));
+    const QUrl mail(QStringLiteral("mailto:service@example.invalid"));
+    for (const auto& [url, answer] : {std::pair{web, QMessageBox::Cancel}, std::pair{web, QMessageBox::Open},
+                                      std::pair{mail, QMessageBox::Open}}) {
+        browser->setSource(url);
+        auto* ask = topLevel<QMessageBox>("kpxHelpExternalLink");
+        if (!ask) // window-modal boxes are children of the viewer
+            ask = FakeHost::windows.begin()->second->findChild<QMessageBox*>(QStringLiteral("kpxHelpExternalLink"));
+        ASSERT_NE(ask, nullptr) << url.toString().toStdString();
+        EXPECT_TRUE(ask->text().contains(url.toString()));
+        ask->button(answer)->click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
+    EXPECT_EQ(desktop.opened, (QList<QUrl>{web, mail}));
+}
+
+TEST_F(GermanViewer, SearchFindsGermanWordsAndMarksThemInTheTopic)
+{
+    HH_FTS_QUERY query{static_cast<int32_t>(sizeof(HH_FTS_QUERY)), 0, "grösse", -1, 0, 0, 1, nullptr};
+    const platform::HWND h = call(german, HH_DISPLAY_SEARCH, reinterpret_cast<uintptr_t>(&query));
+    ASSERT_GT(h, 0);
+    auto* results = part<QListWidget>(h, "searchResults");
+    ASSERT_EQ(rows(results), QStringList{"Größe und Maße"});
+    emit results->itemActivated(results->item(0));
+    browser = part<QTextBrowser>(h, "topic");
+    EXPECT_EQ(browser->source().path(), QStringLiteral("/haupt.htm"));
+    QStringList marked;
+    for (const auto& mark : browser->extraSelections())
+        marked << mark.cursor.selectedText();
+    EXPECT_EQ(marked, (QStringList{"Größe", "Größe"})); // heading and text
+
+    // "übung" is a word the file's index split at its umlaut: our own index
+    // answers, built off the GUI thread.
+    auto* edit = part<QLineEdit>(h, "searchQuery");
+    edit->setText(QStringLiteral("übung"));
+    emit edit->returnPressed();
+    EXPECT_TRUE(waitFor([&] { return rows(results).size() == 2; })) << rows(results).join(u'|').toStdString();
+    EXPECT_TRUE(rows(results).contains(QStringLiteral("Zweite Seite: Übung")));
+}
+
+TEST_F(GermanViewer, AKeywordWithSeveralTopicsOffersTheTopicsFound)
+{
+    const platform::HWND h = show("drei.htm");
+    auto* index = part<QListWidget>(h, "index");
+    emit index->itemActivated(index->item(0)); // "Käfer": two topics
+    auto* chooser = FakeHost::windows[h]->findChild<QDialog*>(QStringLiteral("topicsFound"));
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_TRUE(visible(chooser));
+    auto* list = chooser->findChild<QListWidget*>(QStringLiteral("topicsFoundList"));
+    EXPECT_EQ(rows(list), (QStringList{"Größe und Maße", "Zweite Seite"}));
+    list->setCurrentRow(1);
+    emit list->itemActivated(list->item(1));
+    EXPECT_EQ(browser->source().path(), QStringLiteral("/zweit.htm"));
+    EXPECT_FALSE(visible(chooser));
+
+    // The same through a keyword lookup, spelt otherwise.
+    HH_AKLINK link{static_cast<int32_t>(sizeof(HH_AKLINK)), 0, "KAEFER", nullptr, nullptr, nullptr, nullptr, 0};
+    EXPECT_EQ(call(german, HH_KEYWORD_LOOKUP, reinterpret_cast<uintptr_t>(&link)), h);
+    QDialog* second = nullptr;
+    for (auto* d : FakeHost::windows[h]->findChildren<QDialog*>(QStringLiteral("topicsFound")))
+        second = visible(d) ? d : second;
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->findChild<QListWidget*>(QStringLiteral("topicsFoundList"))->count(), 2);
+}
+
+TEST_F(GermanViewer, LocateFindPrintAndPreview)
+{
+    const platform::HWND h = show("zweit.htm");
+    QWidget* window = FakeHost::windows[h];
+    auto* tabs = part<QTabWidget>(h, "navigation");
+    tabs->setCurrentIndex(2);
+    window->findChild<QAction*>(QStringLiteral("Locate"))->trigger();
+    EXPECT_EQ(tabs->currentIndex(), 0);
+    EXPECT_EQ(part<QTreeWidget>(h, "contents")->currentItem()->text(0), QStringLiteral("Übung auf der Straße"));
+
+    // Find in the topic: next, previous, round the end, and not found.
+    window->findChild<QAction*>(QStringLiteral("Find in Topic"))->trigger();
+    EXPECT_TRUE(visible(part<QWidget>(h, "findBar")));
+    part<QLineEdit>(h, "findText")->setText(QStringLiteral("maikäfer"));
+    auto position = [&] { return browser->textCursor().selectionStart(); };
+    auto* next = part<QPushButton>(h, "findNext");
+    next->click();
+    const int first = position();
+    EXPECT_EQ(browser->textCursor().selectedText(), QStringLiteral("Maikäfer"));
+    next->click();
+    EXPECT_GT(position(), first);
+    next->click();
+    EXPECT_EQ(position(), first) << "went round the end";
+    part<QPushButton>(h, "findPrevious")->click();
+    EXPECT_GT(position(), first);
+    part<QLineEdit>(h, "findText")->setText(QStringLiteral("Zaunkönig"));
+    next->click();
+    EXPECT_EQ(part<QLabel>(h, "findStatus")->text(), QStringLiteral("Not found"));
+
+    // Print to a file through the print dialog; the preview opens and closes.
+    QTemporaryDir dir;
+    window->findChild<QAction*>(QStringLiteral("Print"))->trigger();
+    auto* print = window->findChild<QPrintDialog*>();
+    ASSERT_NE(print, nullptr);
+    // What the dialog's OK does once it has set the printer up.
+    print->printer()->setOutputFormat(QPrinter::PdfFormat);
+    print->printer()->setOutputFileName(dir.filePath(QStringLiteral("topic.pdf")));
+    emit print->accepted(print->printer());
+    print->reject();
+    QFile pdf(dir.filePath(QStringLiteral("topic.pdf")));
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(pdf.read(4) == "%PDF");
+    window->findChild<QAction*>(QStringLiteral("Preview"))->trigger();
+    auto* preview = window->findChild<QPrintPreviewDialog*>();
+    ASSERT_NE(preview, nullptr);
+    EXPECT_TRUE(visible(preview));
+    preview->reject();
+}
+
+TEST_F(GermanViewer, ADamagedFileShowsWhatCouldBeReadAndSaysItIsDamaged)
+{
+    QFile whole(QString::fromStdString(german));
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    const QByteArray bytes = whole.readAll();
+    QTemporaryDir dir;
+    QFile cutFile(dir.filePath(QStringLiteral("cut.chm")));
+    ASSERT_TRUE(cutFile.open(QIODevice::WriteOnly));
+    cutFile.write(bytes.left(bytes.size() - 2000));
+    cutFile.close();
+    const std::string cut = cutFile.fileName().toStdString();
+    const platform::HWND h = call(cut, HH_DISPLAY_TOC);
+    ASSERT_GT(h, 0);
+    auto* notice = part<QLabel>(h, "notice");
+    EXPECT_TRUE(visible(notice));
+    EXPECT_TRUE(notice->text().contains(QStringLiteral("incomplete"))) << notice->text().toStdString();
+    // The title is in the part that is left; the window table was not.
+    EXPECT_EQ(FakeHost::windows[h]->windowTitle(), QStringLiteral("Hilfe für Größen"));
+}
+
+TEST_F(EnginePlugin, TheLargeFileListsEveryTopic)
+{
+    const platform::HWND h = call(std::string(KPX_HELP_TEST_DIR) + "/large.chm", HH_DISPLAY_TOC);
+    ASSERT_GT(h, 0);
+    EXPECT_EQ(part<QTreeWidget>(h, "contents")->topLevelItemCount(), 3000);
+    EXPECT_EQ(FakeHost::windows[h]->windowTitle(), QStringLiteral("Large help file"));
+}
+
+#include "engine_plugin_test.moc"

@@ -96,7 +96,8 @@ TEST(SystemHelpEngine, HelpFileOpensTheManualInTheSystemsViewerAndQuittingHelpCl
     SetHtmlHelpLibrary({});
     testing_support::ScriptedOperator op;
     tk::TApplication app(op);
-    tk::TForm& form = app.CreateForm<tk::TForm>(std::string("frmUpdate"));
+    const tk::FormDescription description{"frmUpdate", "QMainWindow", "", 0, 0, 0, 0, "single", {}, "", {}, "", {}, {}};
+    tk::TForm& form = app.CreateForm<tk::TForm>(description);
     auto socket = std::make_unique<TkyAppHelpSocket>(form);
     app.HelpFile = std::filesystem::absolute(KPX_TEST_CHM).string();
     ASSERT_TRUE(std::filesystem::exists(app.HelpFile));

@@ -142,8 +142,11 @@ public:
         syncing_ = true;
         if (!sameItems(box)) {
             list_.clear();
-            for (const std::string& item : box.Items)
+            // A port list is narrow; an adapter's name shows whole on hover.
+            for (const std::string& item : box.Items) {
                 list_.addItem(qs(item));
+                list_.item(list_.count() - 1)->setToolTip(qs(item));
+            }
             applyItemHeight(list_);
         }
         const int index = box.GetItemIndex();

@@ -1,5 +1,6 @@
 #include "help/engine/chm/ChmFile.h"
 
+#include "help/engine/chm/Bytes.h"
 #include "help/engine/chm/Html.h"
 
 #include <mspack.h>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <new>
 #include <system_error>
 
@@ -20,40 +22,18 @@ namespace {
 constexpr const char* kInputName = "<help file>";
 constexpr const char* kOutputName = "<extracted file>";
 
-// Little-endian reads that never step outside the buffer: a read past the
-// end yields 0 and marks the reader as short.
-class Bytes {
-public:
-    explicit Bytes(std::string_view data) : data_(data) {}
-    size_t size() const { return data_.size(); }
-    bool has(size_t offset, size_t length) const { return offset <= data_.size() && length <= data_.size() - offset; }
-    uint16_t u16(size_t offset) const
-    {
-        if (!has(offset, 2))
-            return 0;
-        return static_cast<uint16_t>(byte(offset) | (byte(offset + 1) << 8));
-    }
-    uint32_t u32(size_t offset) const
-    {
-        if (!has(offset, 4))
-            return 0;
-        return byte(offset) | (byte(offset + 1) << 8) | (byte(offset + 2) << 16) | (byte(offset + 3) << 24);
-    }
-    int32_t i32(size_t offset) const { return static_cast<int32_t>(u32(offset)); }
-    // A zero-terminated string starting at `offset` and ending at the
-    // terminator, at `offset + maxLength`, or at the end of the buffer.
-    std::string cstr(size_t offset, size_t maxLength = std::string_view::npos) const
-    {
-        if (offset >= data_.size())
-            return {};
-        std::string_view rest = data_.substr(offset, maxLength);
-        return std::string(rest.substr(0, rest.find('\0')));
-    }
-
-private:
-    uint32_t byte(size_t offset) const { return static_cast<uint8_t>(data_[offset]); }
-    std::string_view data_;
-};
+// `path` from the root, in lower case, as names are looked up. Appended
+// piece by piece: GCC 12 at -O3 takes "/" + std::string(path) for a copy
+// that may overlap itself and warns (-Wrestrict), wrongly.
+std::string lookupKey(std::string_view path)
+{
+    std::string key;
+    key.reserve(path.size() + 1);
+    if (path.empty() || path[0] != '/')
+        key += '/';
+    key += path;
+    return toLowerAscii(key);
+}
 
 bool endsWithNoCase(std::string_view s, std::string_view suffix)
 {
@@ -180,6 +160,31 @@ void memFree(void* ptr) { std::free(ptr); }
 
 void memCopy(void* src, void* dest, size_t bytes) { std::memmove(dest, src, bytes); }
 
+// The directory header names the range of listing chunks, and libmspack
+// reads only that range. Compilers disagree about it: one names chunk 1 as
+// the first listing chunk although chunk 0 is one too, so every file listed
+// there would be lost. Every chunk is read instead; libmspack passes over
+// those that are not listing chunks (the index chunks), and a name listed
+// twice is kept once.
+void listEveryChunk(std::vector<uint8_t>& bytes)
+{
+    const Bytes b(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    if (b.u32(0x4C) != 0)
+        return; // a directory beyond 4 GiB: not in a file we accept
+    const size_t dir = b.u32(0x48);
+    if (!b.has(dir, 0x54) || std::memcmp(bytes.data() + dir, "ITSP", 4) != 0)
+        return;
+    const uint32_t chunks = b.u32(dir + 0x2C);
+    if (chunks == 0)
+        return;
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (size_t i = 0; i < 4; ++i)
+            bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    put32(dir + 0x20, 0);
+    put32(dir + 0x24, chunks - 1);
+}
+
 std::string describeOpenError(int code)
 {
     switch (code) {
@@ -200,6 +205,9 @@ struct ChmFile::Impl {
     mschm_decompressor* decompressor = nullptr;
     mschmd_header* header = nullptr;
     std::vector<mschmd_file*> entries; // parallel to ChmFile::names_
+    // The decompressor keeps state between extractions; the viewer reads
+    // topics for its own search index on a worker thread.
+    std::mutex extracting;
 
     Impl()
     {
@@ -313,6 +321,8 @@ std::unique_ptr<ChmFile> ChmFile::fromBytes(std::vector<uint8_t> bytes, std::str
         std::memcmp(bytes.data() + 0x28, kGuid1, 16) == 0)
         bytes[0x28] = 0x11;
 
+    listEveryChunk(bytes);
+
     auto impl = std::make_unique<Impl>();
     impl->data = std::move(bytes);
     impl->sys.input = &impl->data;
@@ -344,13 +354,13 @@ std::unique_ptr<ChmFile> ChmFile::fromBytes(std::vector<uint8_t> bytes, std::str
         return nullptr;
     }
     file->loadTables();
+    file->damage_ = file->checkWhole();
     return file;
 }
 
 std::string ChmFile::canonical(std::string_view path) const
 {
-    std::string key = toLowerAscii(path.empty() || path[0] != '/' ? "/" + std::string(path) : std::string(path));
-    auto it = byLowerName_.find(key);
+    auto it = byLowerName_.find(lookupKey(path));
     return it == byLowerName_.end() ? std::string() : names_[it->second];
 }
 
@@ -358,8 +368,7 @@ bool ChmFile::contains(std::string_view path) const { return !canonical(path).em
 
 std::optional<std::string> ChmFile::read(std::string_view path) const
 {
-    std::string key = toLowerAscii(path.empty() || path[0] != '/' ? "/" + std::string(path) : std::string(path));
-    auto it = byLowerName_.find(key);
+    auto it = byLowerName_.find(lookupKey(path));
     if (it == byLowerName_.end())
         return std::nullopt;
     mschmd_file* entry = impl_->entries[it->second];
@@ -382,6 +391,7 @@ std::optional<std::string> ChmFile::read(std::string_view path) const
     }
     std::string out;
     out.reserve(std::min<size_t>(length, 1u << 20));
+    const std::lock_guard lock(impl_->extracting);
     impl_->sys.output = &out;
     impl_->sys.outputLimit = length;
     const int rc = impl_->decompressor->extract(impl_->decompressor, entry, kOutputName);
@@ -393,7 +403,11 @@ std::optional<std::string> ChmFile::read(std::string_view path) const
 
 void ChmFile::loadTables()
 {
-    // #SYSTEM: a version, then records of (code, length, data).
+    // #SYSTEM: a version, then records of (code, length, data). Its strings
+    // are in the file's code page, which its language gives, so they are
+    // decoded once the whole table is read.
+    std::map<uint16_t, std::string> text;
+    uint32_t fontCharset = 0;
     if (auto sys = read("/#SYSTEM")) {
         Bytes b(*sys);
         size_t pos = 4;
@@ -403,25 +417,32 @@ void ChmFile::loadTables()
             pos += 4;
             if (!b.has(pos, length))
                 break;
-            std::string text = b.cstr(pos, length);
-            switch (code) {
-            case 0: system_.contentsFile = text; break;
-            case 1: system_.indexFile = text; break;
-            case 2: system_.defaultTopic = text; break;
-            case 3: system_.title = text; break;
-            case 4: system_.lcid = length >= 4 ? b.u32(pos) : 0; break;
-            case 5: system_.defaultWindow = text; break;
-            case 6: system_.compiledFile = text; break;
-            case 16: system_.defaultFont = text; break;
-            default: break;
-            }
+            if (code == 4)
+                system_.lcid = length >= 4 ? b.u32(pos) : 0;
+            else
+                text[code] = b.cstr(pos, length);
             pos += length;
         }
     }
+    // The default font ("Arial,10,238") names a character set; it decides
+    // when the file names no language.
+    if (const std::string& font = text[16]; std::count(font.begin(), font.end(), ',') >= 2)
+        fontCharset = static_cast<uint32_t>(std::strtoul(font.substr(font.rfind(',') + 1).c_str(), nullptr, 10));
+    lcid_ = system_.lcid ? system_.lcid : static_cast<uint32_t>(impl_->header->language);
+    const uint32_t fromFont = codePageForCharset(fontCharset);
+    encoding_ = encodingForCodePage(lcid_ || !fromFont ? codePageForLcid(lcid_) : fromFont);
+    auto decoded = [&](uint16_t code) { return toUtf8(text[code], encoding_); };
+    system_.contentsFile = decoded(0);
+    system_.indexFile = decoded(1);
+    system_.defaultTopic = decoded(2);
+    system_.title = decoded(3);
+    system_.defaultWindow = decoded(5);
+    system_.compiledFile = decoded(6);
+    system_.defaultFont = decoded(16);
 
     const std::string strings = read("/#STRINGS").value_or(std::string());
     const Bytes stringTable(strings);
-    auto stringAt = [&](uint32_t offset) { return stringTable.cstr(offset); };
+    auto stringAt = [&](uint32_t offset) { return toUtf8(stringTable.cstr(offset), encoding_); };
 
     // #WINDOWS: a count and an entry size, then the window-type records as
     // the 32-bit engine lays them out, strings replaced by #STRINGS offsets.
@@ -535,14 +556,14 @@ std::vector<SitemapEntry> ChmFile::contents() const
 {
     const std::string path = sitemapPath(false);
     auto text = path.empty() ? std::nullopt : read(path);
-    return text ? parseSitemap(*text) : binaryContents();
+    return text ? parseSitemap(htmlToUtf8(*text, encoding_)) : binaryContents();
 }
 
 std::vector<SitemapEntry> ChmFile::index() const
 {
     const std::string path = sitemapPath(true);
     auto text = path.empty() ? std::nullopt : read(path);
-    return text ? parseSitemap(*text) : binaryIndex();
+    return text ? parseSitemap(htmlToUtf8(*text, encoding_)) : binaryIndex();
 }
 
 namespace {
@@ -552,6 +573,15 @@ namespace {
 // offset in #URLSTR) and #URLSTR (URL offset, frame offset, then the path).
 struct TopicTables {
     std::string topics, urlTable, urlStrings, strings;
+    Encoding encoding;
+
+    TopicTables(const ChmFile& file)
+        : topics(file.read("/#TOPICS").value_or("")), urlTable(file.read("/#URLTBL").value_or("")),
+          urlStrings(file.read("/#URLSTR").value_or("")), strings(file.read("/#STRINGS").value_or("")),
+          encoding(file.encoding())
+    {
+    }
+    size_t count() const { return topics.size() / 16; }
 
     SitemapLink topic(uint32_t index) const
     {
@@ -562,11 +592,11 @@ struct TopicTables {
         const auto pos = static_cast<size_t>(at);
         SitemapLink link;
         if (const uint32_t title = t.u32(pos + 4); title != 0xFFFFFFFFu)
-            link.title = Bytes(strings).cstr(title);
+            link.title = pageStringToUtf8(Bytes(strings).cstr(title), encoding);
         const Bytes u(urlTable);
         const uint32_t url = t.u32(pos + 8);
         if (u.has(url, 12))
-            link.local = Bytes(urlStrings).cstr(static_cast<size_t>(uint64_t{u.u32(url + 8)} + 8));
+            link.local = toUtf8(Bytes(urlStrings).cstr(static_cast<size_t>(uint64_t{u.u32(url + 8)} + 8)), encoding);
         if (link.title.empty())
             link.title = link.local;
         return link;
@@ -610,8 +640,7 @@ std::vector<SitemapEntry> ChmFile::binaryContents() const
     const auto toc = read("/#TOCIDX");
     if (!toc)
         return out;
-    const TopicTables tables{read("/#TOPICS").value_or(""), read("/#URLTBL").value_or(""),
-                             read("/#URLSTR").value_or(""), read("/#STRINGS").value_or("")};
+    const TopicTables tables(*this);
     const Bytes b(*toc);
     // Entries: flags at +4 (4: has children, 8: has a topic), the topic
     // index or a #STRINGS title at +8, the next sibling at +0x10 and, with
@@ -634,7 +663,7 @@ std::vector<SitemapEntry> ChmFile::binaryContents() const
             if (!link.local.empty())
                 entry.links.push_back(std::move(link));
         } else {
-            entry.name = Bytes(tables.strings).cstr(value);
+            entry.name = toUtf8(Bytes(tables.strings).cstr(value), tables.encoding);
         }
         out.push_back(std::move(entry));
         pending.emplace_back(b.u32(offset + 0x10), level);
@@ -655,8 +684,7 @@ std::vector<SitemapEntry> ChmFile::binaryIndex() const
     const uint16_t blockSize = b.u16(4);
     if (b.u16(0) != 0x293B || blockSize < 16)
         return out;
-    const TopicTables tables{read("/#TOPICS").value_or(""), read("/#URLTBL").value_or(""),
-                             read("/#URLSTR").value_or(""), read("/#STRINGS").value_or("")};
+    const TopicTables tables(*this);
     const size_t blocks = (b.size() - std::min(b.size(), kHeader)) / blockSize;
     // The listing blocks come first, up to the last one the header names;
     // index blocks follow them. Their chain pointers are not relied on, as
@@ -703,6 +731,37 @@ std::vector<SitemapEntry> ChmFile::binaryIndex() const
                 out.push_back(std::move(entry));
         }
     }
+    return out;
+}
+
+std::string ChmFile::checkWhole() const
+{
+    // The header records the file's length; a copy cut short (an aborted
+    // download, a full disk) loses the compressed section at its end.
+    const auto size = static_cast<uint64_t>(impl_->data.size());
+    const auto recorded = static_cast<uint64_t>(std::max<off_t>(impl_->header->length, 0));
+    if (recorded > size)
+        return "The help file is incomplete: it ends after " + std::to_string(size) + " of its " +
+               std::to_string(recorded) + " bytes.";
+    const mschmd_file* content = impl_->header->sec1.content;
+    if (content && content->offset >= 0 && content->length >= 0) {
+        const auto end = static_cast<uint64_t>(impl_->header->sec0.offset) +
+                         static_cast<uint64_t>(content->offset) + static_cast<uint64_t>(content->length);
+        if (end > size)
+            return "The help file is damaged: its compressed part ends beyond the end of the file.";
+    }
+    if (!system_.contentsFile.empty() && !sitemapPath(false).empty() && !read(sitemapPath(false)))
+        return "The help file is damaged: its table of contents cannot be read.";
+    return {};
+}
+
+std::vector<SitemapLink> ChmFile::topicTable() const
+{
+    const TopicTables tables(*this);
+    std::vector<SitemapLink> out;
+    out.reserve(std::min(tables.count(), kMaxBinaryEntries));
+    for (size_t i = 0; i < tables.count() && i < kMaxBinaryEntries; ++i)
+        out.push_back(tables.topic(static_cast<uint32_t>(i)));
     return out;
 }
 

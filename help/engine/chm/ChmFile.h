@@ -5,6 +5,7 @@
 // damaged file gives an error or partial data, never a crash.
 #pragma once
 
+#include "help/engine/chm/Encoding.h"
 #include "help/engine/chm/Sitemap.h"
 
 #include <cstdint>
@@ -86,6 +87,14 @@ public:
     std::optional<std::string> read(std::string_view path) const;
 
     const SystemInfo& system() const { return system_; }
+    // The file's language and the encoding of its 8-bit strings; every
+    // string this class hands out is UTF-8 already.
+    uint32_t lcid() const { return lcid_; }
+    const Encoding& encoding() const { return encoding_; }
+    Folding folding() const { return foldingForLcid(lcid_); }
+    // Why the file is damaged, for the operator; empty when it looks whole.
+    // A damaged file is still opened and what can be read is read.
+    const std::string& damage() const { return damage_; }
     const std::vector<WindowDef>& windows() const { return windows_; }
     const WindowDef* window(std::string_view name) const; // name compared without case
     // Context id -> topic path ("/intro.htm") from the compiled map.
@@ -106,6 +115,9 @@ public:
     std::string defaultTopic() const;
     // The paths of the HTML topics, in stored order.
     std::vector<std::string> topics() const;
+    // The compiled topic table (#TOPICS): title and path of each topic by
+    // its number, as the stored search index names topics.
+    std::vector<SitemapLink> topicTable() const;
 
 private:
     // The first of the candidate paths (relative to the root) that names a
@@ -115,12 +127,16 @@ private:
     struct Impl;
     explicit ChmFile(std::unique_ptr<Impl> impl);
     void loadTables();
+    std::string checkWhole() const;
     std::string sitemapPath(bool index) const;
 
     std::unique_ptr<Impl> impl_;
     std::vector<std::string> names_;
     std::map<std::string, size_t> byLowerName_;
     SystemInfo system_;
+    uint32_t lcid_ = 0;
+    Encoding encoding_;
+    std::string damage_;
     std::vector<WindowDef> windows_;
     std::map<uint32_t, std::string> contextMap_;
 };

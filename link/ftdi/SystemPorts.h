@@ -1,0 +1,22 @@
+// The ports of the machine the program runs on: COM1 to COM4 on the
+// platform's serial driver, and the FT232R USB adapters plugged in at start,
+// driven through libftdi.
+#pragma once
+
+#include "link/PortSet.h"
+
+#include <memory>
+
+namespace usb {
+
+// One libftdi context on the real USB devices.
+std::unique_ptr<FtdiContext> makeLibFtdiContext();
+
+} // namespace usb
+
+namespace serial {
+
+// Looks for adapters now.
+std::unique_ptr<PortSet> makeSystemPorts();
+
+} // namespace serial

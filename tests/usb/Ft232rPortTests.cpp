@@ -1,0 +1,224 @@
+// The FT232R port on the modelled adapter: what reaches the pins, how the
+// answers are read back from the samples, the adapter's faults, and how the
+// ports are chosen by name.
+#include "link/Ft232rPort.h"
+#include "link/Pgmcomm.h"
+#include "link/PortSet.h"
+#include "platform/VirtualClock.h"
+#include "sim/Ft232rModel.h"
+#include "sim/SimComPort.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// An instrument behind both paths, on a virtual clock.
+struct Bench {
+    explicit Bench(const sim::Scenario& scenario = {})
+        : device(scenario)
+    {
+        adapter.clock = &clock;
+    }
+    std::unique_ptr<usb::Ft232rPort> openAdapter()
+    {
+        auto port = std::make_unique<usb::Ft232rPort>(std::make_unique<sim::Ft232rModelContext>(
+                                                          std::vector<sim::Ft232rModel*>{&adapter}),
+                                                      "SIM00001", "USB FT232R SIM00001");
+        port->SetOpen(true);
+        port->SetRTS(true);
+        return port;
+    }
+
+    platform::VirtualClock clock{1'000'000, 1'000};
+    platform::ScopedClock installed{clock};
+    sim::Atmega128 device;
+    sim::Ft232rModel adapter{"SIM00001", &device};
+};
+
+// The answers to a run of bytes after programming enable; the instrument
+// echoes each byte during the next one, so consecutive bytes test the
+// framing from one byte to the next.
+std::vector<uint8_t> answers(serial::ComPort& port, const std::vector<uint8_t>& bytes, size_t perFlush)
+{
+    pgmComm link(port);
+    EXPECT_TRUE(link.programEnable());
+    std::vector<uint8_t> received;
+    serial::LineBatch* lines = port.GetLineBatch();
+    if (!lines) {
+        for (const uint8_t byte : bytes)
+            received.push_back(link.transferByte(byte));
+        return received;
+    }
+    for (size_t i = 0; i < bytes.size(); i += perFlush) {
+        for (size_t j = i; j < std::min(bytes.size(), i + perFlush); ++j)
+            lines->queueByte(bytes[j]);
+        for (const uint8_t byte : lines->flush())
+            received.push_back(byte);
+    }
+    return received;
+}
+
+TEST(Ft232rPort, AnswersAreTheBitsPresentBeforeEachClockPulseAsOnTheModemLines)
+{
+    const std::vector<uint8_t> bytes = {0x30, 0x00, 0x00, 0x00, 0xA5, 0x5A, 0xFF, 0x00, 0x01, 0x80, 0x7E, 0x81};
+    Bench tty;
+    sim::SimComPort modemLines(tty.device);
+    modemLines.SetComNumber(1);
+    modemLines.SetOpen(true);
+    modemLines.SetRTS(true);
+    const std::vector<uint8_t> expected = answers(modemLines, bytes, 1);
+    ASSERT_EQ(expected[1], 0x30) << "the instrument echoes";
+
+    // One byte per batch, an instruction per batch, everything in one.
+    for (const size_t perFlush : {size_t{1}, size_t{4}, bytes.size()}) {
+        Bench bench;
+        const auto port = bench.openAdapter();
+        EXPECT_EQ(answers(*port, bytes, perFlush), expected) << perFlush << " bytes per flush";
+        EXPECT_EQ(bench.adapter.counters.races, 0u) << "data changed with a rising clock edge";
+        EXPECT_EQ(bench.adapter.pins() & usb::pinSck, 0) << "the clock idles low between batches";
+    }
+}
+
+TEST(Ft232rPort, OpensInSynchronousBitBangAtTwoAndAHalfMicrosecondsAStateAndSpendsTwoStatesPerBit)
+{
+    Bench bench;
+    const auto port = bench.openAdapter();
+    EXPECT_EQ(bench.adapter.bitmode(), usb::bitmodeSyncBitbang);
+    EXPECT_EQ(bench.adapter.outputMask(), usb::pinSck | usb::pinMosi);
+    // Every clock phase lasts at least one state: more than two cycles of a
+    // 1 MHz chip whose oscillator runs 10 % slow.
+    EXPECT_EQ(bench.adapter.pinRate(), 400'000);
+    EXPECT_GT(1e9 / static_cast<double>(bench.adapter.pinRate()), 2.0 * 1e9 / 0.9e6);
+
+    const uint64_t before = bench.adapter.counters.pinStates;
+    const uint64_t transfers = bench.adapter.counters.transfers;
+    for (int i = 0; i < 4; ++i)
+        port->queueByte(0xAC);
+    port->flush();
+    EXPECT_EQ(bench.adapter.counters.pinStates - before, 4u * 16u + 1u) << "and one to bring the clock down";
+    EXPECT_EQ(bench.adapter.counters.transfers - transfers, 2u) << "one read, one write";
+    EXPECT_EQ(bench.adapter.counters.mostUnread, 0u) << "the read waits before the states go out";
+
+    // Single line calls still work, each as one round trip.
+    port->SetRTS(false);
+    EXPECT_NE(bench.adapter.pins() & usb::pinSck, 0);
+    port->SetDTR(true);
+    EXPECT_EQ(bench.adapter.pins() & usb::pinMosi, 0);
+    EXPECT_FALSE(port->GetCTS()) << "nothing driven yet: CTS not asserted";
+}
+
+TEST(Ft232rPort, TheModelStallsAWriteThatOutrunsTheReadsAsTheChipDoes)
+{
+    for (const int states : {384, 385}) {
+        Bench bench;
+        sim::Ft232rModelContext ftdi({&bench.adapter});
+        ASSERT_EQ(ftdi.open("SIM00001"), usb::OpenResult::Opened);
+        ftdi.setBitmode(usb::outputPins, usb::bitmodeSyncBitbang);
+        const std::vector<uint8_t> out(static_cast<size_t>(states), 0);
+        ftdi.writeSubmit(out.data(), states);
+        EXPECT_EQ(ftdi.transfersDone() < 0, states > 384) << states;
+        EXPECT_EQ(bench.adapter.counters.stalls, states > 384 ? 1u : 0u) << states;
+    }
+}
+
+TEST(Ft232rPort, OpenFailuresSayWhyAndLeaveTheAdapterClosed)
+{
+    struct Case {
+        std::function<void(sim::Ft232rModel&)> fault;
+        bool inUse;
+        const char* says;
+    };
+    for (const Case& failure : {Case{[](sim::Ft232rModel& a) { a.heldElsewhere = true; }, true, "another program"},
+                                Case{[](sim::Ft232rModel& a) { a.noPermission = true; }, false, "dialout"},
+                                Case{[](sim::Ft232rModel& a) { a.unplugAtCall = 1; }, false, "not connected"},
+                                // Gone between opening and setting up.
+                                Case{[](sim::Ft232rModel& a) { a.unplugAtCall = 3; }, false, "bit-bang"}}) {
+        Bench bench;
+        failure.fault(bench.adapter);
+        try {
+            bench.openAdapter();
+            ADD_FAILURE() << failure.says << ": opened";
+        } catch (const serial::EAlreadyOpen& error) {
+            EXPECT_TRUE(failure.inUse) << error.what();
+        } catch (const serial::EBadId& error) {
+            EXPECT_FALSE(failure.inUse) << error.what();
+            EXPECT_NE(std::string(error.what()).find(failure.says), std::string::npos) << error.what();
+        }
+        EXPECT_FALSE(bench.adapter.opened()) << failure.says;
+    }
+}
+
+TEST(Ft232rPort, UnplugFailsTheLineCallAtOnceAndClosingHandsTheAdapterBack)
+{
+    Bench unplugged;
+    const auto port = unplugged.openAdapter();
+    port->queueByte(0xAC);
+    unplugged.adapter.unplugAtCall = unplugged.adapter.counters.calls + 2; // during the write
+    try {
+        port->flush();
+        ADD_FAILURE() << "the flush succeeded";
+    } catch (const serial::ELineError& error) {
+        EXPECT_NE(std::string(error.what()).find("unplugged"), std::string::npos) << error.what();
+    }
+    EXPECT_FALSE(port->GetOpen() || unplugged.adapter.opened());
+    EXPECT_THROW(port->queueByte(0), serial::ELineError);
+
+    // Closing sends what is queued, then switches bit-bang off.
+    Bench closed;
+    closed.device.recordInstructions = true;
+    {
+        const auto port2 = closed.openAdapter();
+        pgmComm link(*port2);
+        ASSERT_TRUE(link.programEnable());
+        link.loadPageByte(0, 0x12);
+        link.loadPageByte(1, 0x34);
+        EXPECT_EQ(closed.device.instructions().size(), 1u) << "the loads wait for the page write";
+    }
+    EXPECT_EQ(closed.device.instructions().size(), 3u);
+    EXPECT_EQ(closed.adapter.bitmode(), usb::bitmodeReset);
+    EXPECT_FALSE(closed.adapter.opened());
+}
+
+TEST(PortSet, PortsAreChosenByNameAndAMissingOrAmbiguousAdapterIsNamed)
+{
+    sim::Atmega128 device;
+    sim::Ft232rModel first("A12345"), second("B67890"), locked("C00001");
+    locked.noPermission = true;
+    const auto set = [&device](std::vector<sim::Ft232rModel*> adapters) {
+        return serial::PortSet(std::make_unique<sim::SimComPort>(device),
+                               adapters.empty() ? usb::FtdiFactory() : sim::modelFactory(adapters));
+    };
+    const serial::PortSet none = set({}), one = set({&first}), two = set({&first, &second});
+    EXPECT_EQ(two.names(), (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "USB FT232R A12345",
+                                                     "USB FT232R B67890"}));
+    EXPECT_EQ(set({&locked}).GetExtraPorts(), std::vector<std::string>{"USB FT232R (serial number unreadable)"});
+
+    struct Case {
+        const serial::PortSet& ports;
+        const char* text;
+        int number; // 0: runtime_error naming what there is, -1: invalid_argument
+        const char* says;
+    };
+    for (const Case& choice : {Case{none, "com3", 3, ""}, Case{one, "usb", 5, ""}, Case{two, "usb:B67890", 6, ""},
+                               Case{none, "usb", 0, "no USB FT232R adapter"},
+                               Case{two, "usb", 0, "USB FT232R A12345, USB FT232R B67890"},
+                               Case{one, "usb:B67890", 0, "found: USB FT232R A12345"},
+                               Case{one, "COM5", -1, "COM1 to COM4"}, Case{one, "ttyUSB0", -1, "usb:SERIAL"}}) {
+        SCOPED_TRACE(choice.text);
+        try {
+            EXPECT_EQ(choice.ports.numberFor(choice.text), choice.number);
+        } catch (const std::invalid_argument& error) {
+            EXPECT_EQ(choice.number, -1);
+            EXPECT_NE(std::string(error.what()).find(choice.says), std::string::npos) << error.what();
+        } catch (const std::runtime_error& error) {
+            EXPECT_EQ(choice.number, 0);
+            EXPECT_NE(std::string(error.what()).find(choice.says), std::string::npos) << error.what();
+        }
+    }
+}
+
+} // namespace

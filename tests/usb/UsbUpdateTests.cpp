@@ -1,0 +1,220 @@
+// Whole updates through the modelled FT232R adapter against the same updates
+// through the modem lines: the instrument must see the same instructions in
+// the same order, the operator the same messages, waits and progress.
+#include "tests/usb/UsbRig.h"
+
+#include <map>
+
+namespace usb_test {
+namespace {
+
+using app_test::Firmware;
+using app_test::flashSize;
+using Instruction = std::array<uint8_t, 4>;
+
+// What one update did, as far as the operator and the instrument can tell.
+struct Outcome {
+    std::string outcome;
+    std::vector<std::string> messages;
+    std::vector<uint32_t> sleeps;
+    std::vector<int> positions;
+    std::vector<Instruction> instructions;
+    bool holds = false;
+    sim::Ft232rModel::Counters adapter;
+};
+
+// The operator answers OK, and Retry twice before Cancel. `during` may act
+// on the rig (closing the window, unplugging) at message processing.
+Outcome update(int item, const std::string& scenario, const Firmware& firmware,
+           const std::function<void(UsbRig&)>& during = {})
+{
+    UsbRig usb(sim::Scenario::parse(scenario));
+    app_test::UpdateRig& rig = usb.rig;
+    int retries = 0;
+    rig.op.responder = [&retries](const testing_support::ShownMessage& message) {
+        if (message.kind == testing_support::ShownMessage::Kind::Dialog)
+            return message.buttons & tk::mbNo ? tk::mrNo : tk::mrYes; // abort, and stay
+        if (message.flags != tk::MB_RETRYCANCEL)
+            return tk::IDOK;
+        return retries++ < 2 ? tk::IDRETRY : tk::IDCANCEL;
+    };
+    rig.device->recordInstructions = true;
+    firmware.write();
+    rig.form->lboxComPort.Select(item);
+    if (during)
+        during(usb);
+    rig.clickUpdate();
+    Outcome run;
+    run.outcome = rig.outcome();
+    for (const testing_support::ShownMessage& message : rig.op.shown())
+        run.messages.push_back(message.text);
+    run.sleeps = rig.clock.sleeps();
+    run.positions = rig.op.positions();
+    run.holds = rig.holds(firmware);
+    // Closing the port delivers what is still queued.
+    rig.form->comPort->SetOpen(false);
+    run.instructions = rig.device->instructions();
+    run.adapter = usb.adapter.counters;
+    return run;
+}
+
+// The adapter path sent the modem-line path's instructions, and after them
+// at most the rest of the page of flash reads it had read ahead.
+void expectSameInstructions(const Outcome& lines, const Outcome& adapter)
+{
+    ASSERT_GE(adapter.instructions.size(), lines.instructions.size());
+    EXPECT_TRUE(std::equal(lines.instructions.begin(), lines.instructions.end(), adapter.instructions.begin()));
+    const auto extra = adapter.instructions.begin() + static_cast<long>(lines.instructions.size());
+    EXPECT_LT(adapter.instructions.end() - extra, 256);
+    for (auto at = extra; at != adapter.instructions.end(); ++at)
+        EXPECT_TRUE((*at)[0] == 0x20 || (*at)[0] == 0x28) << "only reads are read ahead";
+}
+
+void expectSameUpdate(const Outcome& lines, const Outcome& adapter)
+{
+    EXPECT_EQ(adapter.outcome, lines.outcome);
+    EXPECT_EQ(adapter.messages, lines.messages);
+    EXPECT_EQ(adapter.sleeps, lines.sleeps);
+    EXPECT_EQ(adapter.positions, lines.positions);
+    EXPECT_EQ(adapter.holds, lines.holds);
+    expectSameInstructions(lines, adapter);
+    EXPECT_EQ(adapter.adapter.races + adapter.adapter.stalls + adapter.adapter.mostUnread, 0u);
+}
+
+const Firmware smallFirmware = Firmware().fill(0, 0x1000, 21);
+
+TEST(UsbUpdate, AFullUpdateThroughTheAdapterIsTheUpdateThroughTheModemLines)
+{
+    const Firmware firmware = Firmware().fill(0, flashSize - 2, 7).set(0x1FFFE, 0x34).set(0x1FFFF, 0x12);
+    const Outcome lines = update(comItem, "normal", firmware);
+    const Outcome adapter = update(adapterItem, "normal", firmware);
+    ASSERT_TRUE(adapter.holds) << adapter.outcome;
+    expectSameUpdate(lines, adapter);
+    EXPECT_EQ(adapter.instructions.size(), lines.instructions.size());
+    // Per page of programming or verification one read and one write, and a
+    // few dozen for the rest of the update.
+    EXPECT_LT(adapter.adapter.transfers, 2u * 1024u + 100u);
+}
+
+TEST(UsbUpdate, EveryFailureEndsAsThroughTheModemLines)
+{
+    const uint64_t afterErase = 7;
+    const uint64_t midProgramming = 6 + 3 + 0x800;
+    const uint64_t afterVerification = 6 + 3 + 0x1000 + 16 + flashSize + 3;
+    for (const std::string& scenario : std::vector<std::string>{"no-device", "no-device-high", "wrong-model", "unknown-signature", "locked", "out-of-sync:5",
+          "stuck-bit:0x123", "power-loss:" + std::to_string(afterErase), "power-loss:" + std::to_string(midProgramming),
+          "power-loss:" + std::to_string(afterVerification)}) {
+        SCOPED_TRACE(scenario);
+        expectSameUpdate(update(comItem, scenario, smallFirmware), update(adapterItem, scenario, smallFirmware));
+    }
+}
+
+TEST(UsbUpdate, ANoisyLineNeverPassesForAVerifiedUpdate)
+{
+    std::map<bool, int> ends;
+    for (const uint64_t seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
+        sim::Scenario noisy = sim::Scenario::parse("noisy:0.000001");
+        noisy.seed = seed;
+        UsbRig usb(noisy);
+        usb.rig.op.responder = [](const testing_support::ShownMessage& m) {
+            return m.flags == tk::MB_RETRYCANCEL ? tk::IDCANCEL : tk::IDOK;
+        };
+        smallFirmware.write();
+        usb.rig.form->lboxComPort.Select(adapterItem);
+        usb.rig.clickUpdate();
+        const bool complete = usb.rig.status() == TfrmUpdate::statusComplete;
+        ++ends[complete];
+        if (complete)
+            EXPECT_TRUE(usb.rig.holds(smallFirmware));
+        else
+            EXPECT_EQ(usb.rig.op.shown().back().text, app_test::verifyError.text) << usb.rig.status();
+    }
+    EXPECT_GT(ends[true] * ends[false], 0) << "both ends reached";
+}
+
+// Closes the window at the message processing after `count` bytes or waits
+// of a phase; the operator answers Yes, then No: the update stops, the
+// window stays.
+std::function<void(UsbRig&)> closeAfter(const char* phase, uint32_t count)
+{
+    return [phase, count](UsbRig& usb) {
+        auto calls = std::make_shared<uint32_t>(0);
+        usb.rig.op.when([&usb, phase, count, calls] { return usb.rig.status() == phase && (*calls)++ == count; },
+                        [&usb] { usb.rig.form->Close(); });
+    };
+}
+
+TEST(UsbUpdate, AnAbortStopsAtTheSameByteAndTheQueueStillReachesTheInstrument)
+{
+    for (const auto& [phase, after] : std::vector<std::pair<const char*, uint32_t>>{
+             {TfrmUpdate::statusIdentify, 3}, {TfrmUpdate::statusProgram, 1000}, {TfrmUpdate::statusVerify, 5000}}) {
+        SCOPED_TRACE(phase);
+        const Outcome lines = update(comItem, "normal", smallFirmware, closeAfter(phase, after));
+        const Outcome adapter = update(adapterItem, "normal", smallFirmware, closeAfter(phase, after));
+        EXPECT_NE(lines.outcome.find(phase), std::string::npos) << lines.outcome;
+        expectSameUpdate(lines, adapter);
+    }
+}
+
+TEST(UsbUpdate, AnUnpluggedAdapterEndsTheUpdateAtOnceWithTheReason)
+{
+    struct Case {
+        const char* phase;
+        uint32_t after;
+    };
+    for (const Case& unplug : {Case{TfrmUpdate::statusErase, 0}, Case{TfrmUpdate::statusProgram, 300},
+                               Case{TfrmUpdate::statusVerify, 3000}}) {
+        SCOPED_TRACE(unplug.phase);
+        UsbRig usb;
+        app_test::UpdateRig& rig = usb.rig;
+        usb.start(adapterItem, smallFirmware);
+        auto bytes = std::make_shared<uint32_t>(0);
+        rig.op.when([&rig, unplug, bytes] { return rig.status() == unplug.phase && (*bytes)++ == unplug.after; },
+                    [&usb] { usb.adapter.unplugAtCall = usb.adapter.counters.calls + 1; });
+        rig.op.expectException("stopped answering");
+        rig.clickUpdate();
+        EXPECT_EQ(rig.status(), unplug.phase);
+        EXPECT_FALSE(rig.form->btnUpdate.Enabled()) << "the step did not end as a step does";
+        EXPECT_FALSE(usb.adapter.opened() || rig.form->comPort->GetOpen());
+        const std::string& shown = rig.op.shown().back().text;
+        EXPECT_NE(shown.find("USB FT232R SIM00001"), std::string::npos) << shown;
+        EXPECT_NE(shown.find("unplugged"), std::string::npos) << shown;
+    }
+}
+
+TEST(UsbUpdate, TheWindowListsTheAdapterAndOpensItLikeAComPort)
+{
+    struct Case {
+        std::function<void(sim::Ft232rModel&)> fault;
+        const char* listed;
+        const char* box; // null: opens
+        const char* caption;
+    };
+    for (const Case& pick :
+         {Case{[](sim::Ft232rModel&) {}, "USB FT232R SIM00001", nullptr, nullptr},
+          Case{[](sim::Ft232rModel& a) { a.heldElsewhere = true; }, "USB FT232R SIM00001",
+               "Selected COM port is already in use by another application.  Please close the other application and "
+               "try again.",
+               "Port in Use"},
+          Case{[](sim::Ft232rModel& a) { a.noPermission = true; }, "USB FT232R (serial number unreadable)",
+               "Error setting COM Port!  Please select a different port.", "Error"}}) {
+        SCOPED_TRACE(pick.listed);
+        sim::Atmega128 device;
+        sim::Ft232rModel adapter("SIM00001", &device);
+        pick.fault(adapter);
+        app_test::UpdateRig rig({}, std::make_unique<serial::PortSet>(std::make_unique<sim::SimComPort>(device),
+                                                                      sim::modelFactory({&adapter})));
+        EXPECT_EQ(rig.form->lboxComPort.Items,
+                  (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", pick.listed}));
+        if (pick.box)
+            rig.op.expectBox(pick.box, pick.caption, tk::MB_OK, tk::IDOK);
+        rig.form->lboxComPort.Select(adapterItem);
+        EXPECT_EQ(adapter.opened(), !pick.box);
+        EXPECT_EQ(rig.form->comNumber, pick.box ? 0 : 5);
+        EXPECT_EQ(rig.form->lboxComPort.Enabled(), pick.box != nullptr);
+        EXPECT_EQ(rig.form->btnUpdate.Enabled(), !pick.box);
+    }
+}
+
+} // namespace
+} // namespace usb_test
