@@ -15,6 +15,9 @@ if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
   message(FATAL_ERROR "The Windows build is 64-bit only")
 endif()
 
+# The programs carry an icon, a manifest and their version as resources.
+enable_language(RC)
+
 # The Win32 API in its ANSI form, no older than Windows 7, without the
 # min/max macros that break the standard library.
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX WIN32_LEAN_AND_MEAN)
