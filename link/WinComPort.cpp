@@ -102,26 +102,6 @@ std::string WinComPort::devicePathFor(uint16_t number)
     return number == 0 ? std::string() : "\\\\.\\COM" + std::to_string(number);
 }
 
-void WinComPort::SetComNumber(uint16_t number)
-{
-    if (number == number_)
-        return;
-    const bool wasOpen = GetOpen();
-    close();
-    number_ = number;
-    // With no number there is nothing to reopen; the port just stays closed.
-    if (wasOpen && number_ != 0)
-        open();
-}
-
-void WinComPort::SetOpen(bool open)
-{
-    if (open)
-        this->open();
-    else
-        close();
-}
-
 void WinComPort::open()
 {
     if (handle_)

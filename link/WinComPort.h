@@ -5,7 +5,7 @@
 // nothing but this object ever moves RTS or DTR.
 #pragma once
 
-#include "link/ComPort.h"
+#include "link/NumberedPort.h"
 
 #include <cstdint>
 #include <string>
@@ -14,7 +14,7 @@ namespace serial {
 
 struct WinSerialSys;
 
-class WinComPort final : public ComPort {
+class WinComPort final : public NumberedPort {
 public:
     // Settings of the port: receive queue, software flow control (XOFF sent
     // when the queue holds bufferFull bytes, XON when it is down to
@@ -34,9 +34,6 @@ public:
     // The device that port number n opens: \\.\COMn. Empty for 0.
     static std::string devicePathFor(uint16_t number);
 
-    void SetComNumber(uint16_t number) override;
-    uint16_t GetComNumber() const override { return number_; }
-    void SetOpen(bool open) override;
     bool GetOpen() const override { return handle_ != nullptr; }
 
     // One system call each.
@@ -44,12 +41,9 @@ public:
     void SetDTR(bool level) override;
     bool GetCTS() override;
 
-    // The device the open port was opened on; empty while closed.
-    const std::string& devicePath() const { return path_; }
-
 private:
-    void open();
-    void close() noexcept;
+    void open() override;
+    void close() noexcept override;
     // Closes the half-opened device and reports why it cannot be used.
     [[noreturn]] void failOpen(uint32_t error, const char* step);
     void lineCall(uint32_t function, const char* line);
@@ -57,9 +51,7 @@ private:
     [[noreturn]] void notOpen(const char* line) const;
 
     WinSerialSys* sys_;
-    uint16_t number_ = 0;
     void* handle_ = nullptr; // the open device; null while closed
-    std::string path_;
 };
 
 } // namespace serial

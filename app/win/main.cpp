@@ -91,9 +91,11 @@ int main(int argc, char** argv)
         } else {
             port = serial::makeSystemPorts();
         }
-        backend.attach(application.CreateForm<TfrmUpdate>(std::move(port)));
-        backend.attach(application.CreateForm<TAboutBox>());
-        backend.attach(application.CreateForm<TPagesDlg>());
+        // Created in this order (the main window first), each with its window.
+        for (tk::TForm* form : {static_cast<tk::TForm*>(&application.CreateForm<TfrmUpdate>(std::move(port))),
+                                static_cast<tk::TForm*>(&application.CreateForm<TAboutBox>()),
+                                static_cast<tk::TForm*>(&application.CreateForm<TPagesDlg>())})
+            backend.attach(*form);
         application.Run();
     });
     return 0;

@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <typeinfo>
 #include <vector>
@@ -190,16 +191,26 @@ TEST_F(SeamPort, EachLineCallIsOneSystemCallAndAFailedOneStopsWithTheReason)
 {
     EXPECT_THAT([&] { port.SetRTS(true); }, ThrowsMessage<serial::ELineError>(HasSubstr("not open")));
     open();
-    port.SetRTS(true);
-    port.SetRTS(false);
-    port.SetDTR(true);
-    port.SetDTR(false);
-    sys.cts = true;
-    EXPECT_TRUE(port.GetCTS());
-    sys.cts = false;
-    EXPECT_FALSE(port.GetCTS());
-    EXPECT_EQ(sys.calls.size(), 6u);
-    EXPECT_EQ(sys.functions, (std::vector<DWORD>{SETRTS, CLRRTS, SETDTR, CLRDTR}));
+    struct Line {
+        std::function<void()> call;
+        DWORD function; // the escape function it must make
+    };
+    const std::vector<Line> lines = {{[&] { port.SetRTS(true); }, SETRTS},
+                                     {[&] { port.SetRTS(false); }, CLRRTS},
+                                     {[&] { port.SetDTR(true); }, SETDTR},
+                                     {[&] { port.SetDTR(false); }, CLRDTR}};
+    for (const Line& line : lines) {
+        sys.calls.clear();
+        line.call();
+        EXPECT_EQ(sys.calls, std::vector<std::string>{"EscapeCommFunction"});
+        EXPECT_EQ(sys.functions.back(), line.function);
+    }
+    for (const bool cts : {true, false}) {
+        sys.cts = cts;
+        sys.calls.clear();
+        EXPECT_EQ(port.GetCTS(), cts);
+        EXPECT_EQ(sys.calls, std::vector<std::string>{"GetCommModemStatus"});
+    }
 
     // The adapter pulled out: every call fails from now on.
     sys.failing = "EscapeCommFunction";

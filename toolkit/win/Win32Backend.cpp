@@ -12,22 +12,6 @@ namespace tkwin {
 
 namespace {
 
-// Removes itself from the depth count however the handler ends.
-class DepthGuard {
-public:
-    explicit DepthGuard(int& depth)
-        : depth_(depth)
-    {
-        ++depth_;
-    }
-    ~DepthGuard() { --depth_; }
-    DepthGuard(const DepthGuard&) = delete;
-    DepthGuard& operator=(const DepthGuard&) = delete;
-
-private:
-    int& depth_;
-};
-
 // While a modal box is up, every other window of the program waits too, as
 // the owner does: the box blocks the program, not one window.
 class OtherWindowsDisabled {
@@ -263,11 +247,10 @@ platform::HWND Win32Backend::control(const tk::TForm& form, const std::string& n
 
 void Win32Backend::dispatch(tk::TApplication& application, const std::function<void()>& action)
 {
-    {
-        DepthGuard guard(depth_);
-        application.HandleEvent(action);
-    }
-    if (depth_ == 0)
+    // HandleEvent lets no exception out, so the count always comes back.
+    ++depth_;
+    application.HandleEvent(action);
+    if (--depth_ == 0)
         quitIfIdle();
 }
 

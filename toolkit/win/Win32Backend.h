@@ -44,14 +44,13 @@ public:
     // Caption of boxes that have none of their own (exceptions).
     void setTitle(std::string title) { title_ = std::move(title); }
 
-    // Runs an operator action the way the toolkit runs event handlers: an
-    // escaping exception is shown and the program goes on. When the
-    // outermost action returns to a terminated application, the message
-    // loop ends.
+    // Runs what the operator did as an event handler (an exception that
+    // escapes is shown). The message loop ends once the last handler of a
+    // terminated application has returned.
     void dispatch(tk::TApplication& application, const std::function<void()>& action);
 
-    // The application asked to end and control has come back to the message
-    // loop (or would have, had one been running).
+    // The loop has ended for the application's end, or would have, had it
+    // been running.
     bool quitReached() const { return quitReached_; }
 
     // tk::Backend
