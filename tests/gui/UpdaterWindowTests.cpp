@@ -162,6 +162,33 @@ TEST_F(UpdaterWindowTest, PortListHasTheFocusAndTheFirstArrowKeyOpensAPort)
     EXPECT_EQ(form->comNumber, 1);
     EXPECT_TRUE(port->GetOpen());
 
+    // Enter on the focused "Update!" button presses it.
+    QTest::keyClick(&list, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), &widget<QPushButton>("btnUpdate"));
+    script.expect(programModePrompt, tk::IDCANCEL);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(script.done());
+}
+
+// After a port that would not open, the arrow keys go on from it to its
+// neighbours instead of opening it again.
+TEST_F(UpdaterWindowTest, ArrowKeysMoveOnFromAPortThatWouldNotOpen)
+{
+    start();
+    port->badPort = 1;
+    port->busyPort = 2;
+    auto& list = widget<QListWidget>("lboxComPort");
+    const std::string bad = badPortText + std::string("\n\nCOM1: no such port");
+    const std::string busy = inUseText + std::string("\n\nCOM2 is in use by another program");
+    script.expect(bad, tk::IDOK).expect(busy, tk::IDOK).expect(bad, tk::IDOK).expect(busy, tk::IDOK);
+    // Down opens COM1, Down COM2, Up COM1 again, Up stays, Down COM2, Down COM3.
+    for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Up, Qt::Key_Down})
+        QTest::keyClick(&list, key);
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(form->comNumber, 0);
+    QTest::keyClick(&list, Qt::Key_Down);
+    EXPECT_EQ(form->comNumber, 3);
+    EXPECT_TRUE(port->GetOpen());
 }
 
 TEST_F(UpdaterWindowTest, CloseBoxWhenIdleAsksOnlyWhetherToClose)
