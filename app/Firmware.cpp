@@ -22,7 +22,7 @@ std::string folderList(const std::vector<std::string>& folders)
 
 std::string notFound(const Location& location, const std::string& name)
 {
-    return name + " was not found in " + folderList(location.searched);
+    return name + " is not in " + folderList(location.searched);
 }
 
 } // namespace
@@ -61,8 +61,10 @@ std::string notice(const std::string& named, const std::string& name, uint32_t f
     if (!std::filesystem::exists(std::filesystem::symlink_status(location.path, ignored)))
         return "Firmware missing: " + location.path;
     HexFile image(location.path, flashSize);
+    // The reason first: a status line too narrow for the whole text still
+    // shows what is wrong.
     if (!image.readHexFile())
-        return "Firmware refused: " + problem(location, name, image);
+        return "Firmware refused: " + image.error + " (" + location.path + ")";
     return "Firmware: " + location.path;
 }
 

@@ -34,7 +34,7 @@ std::string problem(const Location& location, const std::string& name, const Hex
 
 // One line for the status line and the console before an update:
 // "Firmware: PATH", or why there is none ("Firmware missing: ...",
-// "Firmware refused: ..."). flashSize is the target's.
+// "Firmware refused: REASON (PATH)"). flashSize is the target's.
 std::string notice(const std::string& named, const std::string& name, uint32_t flashSize);
 
 } // namespace firmware

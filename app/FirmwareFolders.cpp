@@ -31,8 +31,7 @@ std::vector<std::string> searchFolders()
 
     std::vector<std::string> result;
     for (const std::filesystem::path& folder : folders) {
-        const std::string normal = folder.lexically_normal().string();
-        std::string shown = normal;
+        std::string shown = folder.lexically_normal().string();
         // Shown without a trailing separator, as folders usually are.
         while (shown.size() > 1 && shown.back() == '/')
             shown.pop_back();

@@ -175,21 +175,21 @@ bool HexFile::readHexFile()
 
     char line[maxLineLength];
     for (unsigned lineNumber = 1;; ++lineNumber) {
-        const std::string where = "line " + std::to_string(lineNumber) + ": ";
+        const auto where = [lineNumber] { return "line " + std::to_string(lineNumber) + ": "; };
         size_t length = 0;
         switch (readLine(file.get(), line, maxLineLength, length)) {
         case LineResult::Line:
             if (!parseRecord(line, length))
-                return fail(where + error);
+                return fail(where() + error);
             break;
         case LineResult::EndOfFile:
             if (!endOfFileSeen)
                 return fail("no end-of-file record: the file is cut short");
             return true;
         case LineResult::TooLong:
-            return fail(where + "longer than " + std::to_string(maxLineLength) + " characters");
+            return fail(where() + "longer than " + std::to_string(maxLineLength) + " characters");
         case LineResult::ReadError:
-            return fail(where + "cannot read it: " + std::strerror(errno));
+            return fail(where() + "cannot read it: " + std::strerror(errno));
         }
     }
 }
