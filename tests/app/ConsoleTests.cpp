@@ -262,26 +262,5 @@ TEST_F(Console, PortFailureReasonsReachTheWindowAndTheConsole)
         ::close(fd);
 }
 
-// Permission is the one reason the suite cannot produce on a real device
-// when it runs as root.
-TEST(PortFailure, NoPermissionNamesTheGroupToJoin)
-{
-    struct Refusing final : serial::SerialSys {
-        int open(const char*, int) override
-        {
-            errno = EACCES;
-            return -1;
-        }
-    } sys;
-    setenv("KPX_COM1", "/dev/kpx-fake-com1", 1);
-    UpdateRig rig({}, std::make_unique<serial::PosixComPort>(&sys));
-    rig.op.responder = [](const testing_support::ShownMessage&) { return tk::IDOK; };
-    rig.form->lboxComPort.Select(0);
-    unsetenv("KPX_COM1");
-    ASSERT_EQ(rig.op.shown().size(), 1u);
-    EXPECT_NE(rig.op.shown()[0].text.find("\n\nCOM1: no permission to open /dev/kpx-fake-com1"), std::string::npos);
-    EXPECT_NE(rig.op.shown()[0].text.find("sudo usermod -aG dialout $USER"), std::string::npos);
-}
-
 } // namespace
 } // namespace app_test

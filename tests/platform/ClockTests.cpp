@@ -1,6 +1,6 @@
-// The wall clock, measured against the standard library's steady clock: its
-// waits are what keep a page write from being cut short on a real
-// instrument, so they must never be shorter than asked, in any unit.
+// The wall clock's waits, measured against the standard library's steady
+// clock: they keep a page write from being cut short on a real instrument,
+// so they must never be shorter than asked.
 #include "platform/Clock.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +8,6 @@
 #include <chrono>
 #include <csignal>
 #include <sys/time.h>
-#include <thread>
 
 namespace {
 
@@ -44,29 +43,6 @@ TEST(SystemClock, SleepsAtLeastAsLongAsAskedEvenWhenASignalArrives)
     clock.sleepMs(30);
     EXPECT_GE(elapsedMs(start), 30.0);
     sigaction(SIGALRM, &previous, nullptr);
-}
-
-TEST(SystemClock, CounterAndTimeRunAtTheStatedRate)
-{
-    platform::Clock& clock = platform::systemClock();
-    int64_t frequency = 0;
-    int64_t before = 0;
-    int64_t after = 0;
-    ASSERT_TRUE(clock.performanceFrequency(frequency));
-    ASSERT_GT(frequency, 0);
-    const int64_t nowBefore = clock.nowNs();
-    ASSERT_TRUE(clock.performanceCounter(before));
-    const auto start = steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(clock.performanceCounter(after));
-    const double realMs = elapsedMs(start);
-    const double nowMs = static_cast<double>(clock.nowNs() - nowBefore) / 1e6;
-    const double counterMs = static_cast<double>(after - before) * 1e3 / static_cast<double>(frequency);
-    // A unit slip is a factor of a thousand; the bounds only catch that.
-    for (const double measured : {counterMs, nowMs}) {
-        EXPECT_GE(measured, 20.0 * 0.9);
-        EXPECT_LE(measured, realMs * 10 + 10);
-    }
 }
 
 } // namespace
