@@ -149,7 +149,8 @@ TEST(UpdateFailure, MissingOrDamagedHexFileIsRefusedWithItsReasonAndTheChipUnera
         {good + ":0100010043BD\r\n:00000001FF\r\n", ": line 2: checksum BD, expected BB"},
         {good + "0100010043BB\r\n:00000001FF\r\n", ": line 2: starts with '0' instead of ':'"},
         {good + " :0100010043BB\r\n:00000001FF\r\n", ": line 2: starts with a space instead of ':'"},
-        {"\xEF\xBB\xBF" + good + ":00000001FF\r\n", ": line 1: starts with a byte-order mark (EF BB BF) instead of ':'"},
+        {"\xEF\xBB\xBF" + good + ":00000001FF\r\n",
+         ": line 1: starts with a byte-order mark (EF BB BF) instead of ':'"},
     };
     for (const auto& c : cases) {
         UpdateRig rig;
@@ -194,7 +195,8 @@ TEST(FirmwareFile, NamedOrFoundInTheCurrentThenTheDataFolderAndAnnouncedBeforeAn
           Case{false, true, false, false, "Firmware: {D}", &installed},
           Case{true, true, false, true, "Firmware: {N}", &named},
           Case{true, true, true, false, "Firmware refused: line 1: checksum BC, expected BD ({C})", nullptr},
-          Case{false, false, false, false, "Firmware missing: KPXUpdate517.hex is not in {here}, {data} or " KPX_CONFIGURED_DATA_DIR, nullptr}}) {
+          Case{false, false, false, false,
+               "Firmware missing: KPXUpdate517.hex is not in {here}, {data} or " KPX_CONFIGURED_DATA_DIR, nullptr}}) {
         SCOPED_TRACE(c.notice);
         UpdateRig rig;
         // An installation: the program in PREFIX/bin, its data in PREFIX/share/kpx-updater.

@@ -209,7 +209,8 @@ TEST_F(SeamPort, OpenFailuresMapToTheirKindsThenOpensRaw)
     // Root gets past another program's exclusive claim: the claim is
     // checked, and left alone.
     sys.claimedElsewhere = true;
-    EXPECT_THAT([&] { port.SetOpen(true); }, ThrowsMessage<serial::EAlreadyOpen>(HasSubstr("in use by another program")));
+    EXPECT_THAT([&] { port.SetOpen(true); },
+                ThrowsMessage<serial::EAlreadyOpen>(HasSubstr("in use by another program")));
     EXPECT_EQ(sys.closes, 2);
     EXPECT_EQ(sys.ioctls, (std::vector<Call>{{TIOCGEXCL, 1}}));
     sys.claimedElsewhere = false;
