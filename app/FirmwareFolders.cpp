@@ -23,9 +23,13 @@ std::vector<std::string> searchFolders()
     const std::string programFolder = tk::ExtractFilePath(tk::ParamStr(0));
 #ifdef KPX_FIRMWARE_RELDIR
     // An installation made with another prefix than the configured one (or
-    // moved since) keeps its layout.
-    if (!programFolder.empty())
-        folders.push_back(std::filesystem::path(programFolder) / KPX_FIRMWARE_RELDIR);
+    // moved since) keeps its layout. Only where that folder exists: from a
+    // program installed elsewhere than the bin folder it names nothing.
+    if (!programFolder.empty()) {
+        const std::filesystem::path beside = std::filesystem::path(programFolder) / KPX_FIRMWARE_RELDIR;
+        if (std::filesystem::is_directory(beside, ignored))
+            folders.push_back(beside);
+    }
 #endif
     folders.emplace_back(KPX_FIRMWARE_DIR);
 

@@ -338,7 +338,7 @@ std::string folderLines()
 void printHelp(std::ostream& out)
 {
     out << "Usage: kpx-update [--port PORT] [--firmware FILE] [--simulate[=SCENARIO] [--fast]] [--yes]\n"
-           "                  [--list-ports]\n"
+           "                  [--list-ports] [--version]\n"
            "\n"
            "Rewrites the program memory of an M740-RT with the firmware file, as the updater\n"
            "window does. \"KPXUpdate517.hex\" is looked for in these folders, in order:\n"
@@ -360,6 +360,7 @@ void printHelp(std::ostream& out)
         << " retries, then Cancel;\n"
            "                          a device that stays locked is erased at most "
         << autoEraseLimit << " times)\n"
+           "  --version               the program's version\n"
            "  --help                  this text\n"
            "\n"
            "Scenarios of the simulated instrument:\n"
@@ -391,6 +392,7 @@ struct Options {
     bool fast = false;
     bool yes = false;
     bool help = false;
+    bool version = false;
     std::string firmware;
 };
 
@@ -401,6 +403,8 @@ Options parseOptions(int argc, char** argv)
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else if (arg == "--port") {
             if (i + 1 >= argc)
                 throw std::invalid_argument("--port needs a port name (COM1..COM4, usb or usb:SERIAL)");
@@ -428,7 +432,7 @@ Options parseOptions(int argc, char** argv)
             throw std::invalid_argument("unknown option \"" + arg + "\" (see --help)");
         }
     }
-    if (options.help || options.listPorts)
+    if (options.help || options.version || options.listPorts)
         return options;
     if (options.fast && !options.simulate)
         throw std::invalid_argument("--fast needs --simulate: a real instrument runs on real time");
@@ -456,6 +460,10 @@ int runConsole(int argc, char** argv, std::istream& in, std::ostream& out, std::
     }
     if (options.help) {
         printHelp(out);
+        return exitComplete;
+    }
+    if (options.version) {
+        out << "kpx-update " KPX_VERSION "\n";
         return exitComplete;
     }
 

@@ -26,6 +26,8 @@ UpdaterOptions parseOptions(const std::vector<std::string>& arguments)
         const std::string& argument = arguments[i];
         if (argument == "--help" || argument == "-h") {
             options.help = true;
+        } else if (argument == "--version") {
+            options.version = true;
         } else if (argument == "--simulate") {
             options.simulate = true;
         } else if (argument.rfind("--simulate=", 0) == 0) {
@@ -54,7 +56,7 @@ std::string usage(const std::string& program)
     std::string folders;
     for (const std::string& folder : firmware::searchFolders())
         folders += "  " + folder + "\n";
-    return "Usage: " + program + " [--firmware FILE] [--simulate[=SCENARIO]] [--dump-widgets=FILE]\n"
+    return "Usage: " + program + " [--firmware FILE] [--simulate[=SCENARIO]] [--dump-widgets=FILE] [--version]\n"
            "\n"
            "Rewrites the program memory of an M740-RT. Pick the serial port in the\n"
            "window, press \"Update!\" and follow the prompts. The firmware image\n"
@@ -67,6 +69,7 @@ std::string usage(const std::string& program)
            "                         list also offers a modelled USB adapter wired to it\n"
            "  --dump-widgets=FILE    once the window is shown, write its controls'\n"
            "                         names, positions and sizes to FILE\n"
+           "  --version              show the program's version\n"
            "  --help                 show this text\n"
            "\n"
            "Port n opens $KPX_COM<n> when set, else /dev/ttyS<n-1>. FT232R USB adapters\n"

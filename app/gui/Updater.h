@@ -15,6 +15,7 @@ namespace gui {
 
 struct UpdaterOptions {
     bool help = false;
+    bool version = false;
     // The port the operator picks is wired to the simulated instrument.
     bool simulate = false;
     sim::Scenario scenario;

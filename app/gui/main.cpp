@@ -27,6 +27,10 @@ int main(int argc, char** argv)
         std::cout << gui::usage("kpx-updater");
         return 0;
     }
+    if (options.version) {
+        std::cout << "kpx-updater " KPX_VERSION "\n";
+        return 0;
+    }
 
     QApplication qapp(argc, argv);
     // Help popups are placed at the mouse and kept inside the screen's work
