@@ -26,7 +26,8 @@ std::vector<std::string> searchFolders()
     // moved since) keeps its layout. Only where that folder exists: from a
     // program installed elsewhere than the bin folder it names nothing.
     if (!programFolder.empty()) {
-        const std::filesystem::path beside = std::filesystem::path(programFolder) / KPX_FIRMWARE_RELDIR;
+        const std::filesystem::path beside =
+            (std::filesystem::path(programFolder) / KPX_FIRMWARE_RELDIR).lexically_normal();
         if (std::filesystem::is_directory(beside, ignored))
             folders.push_back(beside);
     }

@@ -129,7 +129,7 @@ TEST_F(Console, SaysWhichFirmwareItWillProgramBeforeTheIdentificationWait)
 
     std::filesystem::rename(TfrmUpdate::hexFileName, "elsewhere.hex");
     std::tie(status, out) = run("--simulate --fast", "c\n");
-    EXPECT_LT(out.find("Firmware missing: KPXUpdate517.hex is not in " + here + ", "),
+    EXPECT_LT(out.find("Firmware missing: KPXUpdate517.hex is not in " + here + " "),
               out.find("[Place M740-RT In Program Mode]"))
         << out;
     EXPECT_EQ(status, 1);

@@ -161,7 +161,7 @@ TEST(UpdateFailure, MissingOrDamagedHexFileIsRefusedWithItsReasonAndTheChipUnera
         std::string reason = path + c.reason;
         if (c.content.empty())
             reason = std::string(TfrmUpdate::hexFileName) + " is not in " +
-                     std::filesystem::current_path().string() + ", ";
+                     std::filesystem::current_path().string() + " ";
         else
             std::ofstream(TfrmUpdate::hexFileName, std::ios::binary) << c.content;
         rig.op.responder = [](const testing_support::ShownMessage&) { return tk::IDOK; };
