@@ -4,6 +4,7 @@
 #include "dialogs/about.h"
 #include "dialogs/download.h"
 
+#include <string>
 #include <utility>
 
 TfrmUpdate* frmUpdate = nullptr;
@@ -119,13 +120,18 @@ void TfrmUpdate::lboxComPortClick()
         comPort->SetComNumber(comNumber);
         comPort->SetOpen(true);
         comPort->SetRTS(true);
-    } catch (const serial::EBadId&) {
-        Application().MessageBox("Error setting COM Port!  Please select a different port.", "Error", tk::MB_OK);
+    } catch (const serial::EBadId& error) {
+        // The port layer knows why (no such device, no permission, not a
+        // serial port): the operator needs that to fix it.
+        Application().MessageBox(std::string("Error setting COM Port!  Please select a different port.\n\n") +
+                                     error.what(),
+                                 "Error", tk::MB_OK);
         reset();
         return;
-    } catch (const serial::EAlreadyOpen&) {
-        Application().MessageBox("Selected COM port is already in use by another application.  Please close the "
-                                 "other application and try again.",
+    } catch (const serial::EAlreadyOpen& error) {
+        Application().MessageBox(std::string("Selected COM port is already in use by another application.  Please "
+                                             "close the other application and try again.\n\n") +
+                                     error.what(),
                                  "Port in Use", tk::MB_OK);
         reset();
         return;
@@ -147,7 +153,8 @@ void TfrmUpdate::lblTextClick()
 bool TfrmUpdate::IsProgramming() const
 {
     const std::string& status = lblProgress.GetText();
-    for (const char* busy : {statusIdentify, statusReadImage, statusErase, statusProgram, statusVerify})
+    for (const char* busy :
+         {statusIdentify, statusReadImage, statusErase, statusProgram, statusVerify, statusConfigure})
         if (status == busy)
             return true;
     return false;

@@ -62,6 +62,19 @@ public:
     std::array<int32_t, 3> sigValue{};
     bool abortFlag = false;
 
+    // What the instrument holds, as far as the updates of this run have
+    // changed it. Never better than the last step that was confirmed: a
+    // second attempt that stops early leaves what the first one left.
+    enum class Instrument { Untouched, Erased, PartlyWritten, ConfigurationUnconfirmed, Updated };
+    Instrument instrument = Instrument::Untouched;
+    // The firmware file the operator named (--firmware); empty to look for
+    // hexFileName in the folders of firmware::searchFolders().
+    std::string firmwareFile;
+    // Erase-and-detect rounds granted to a device that keeps reading as
+    // locked after its erase; 0 for no bound, where an operator is there to
+    // close the program.
+    int lockedEraseLimit = 0;
+
     // Status line texts that mark a step as running (and, after a failure,
     // the step that failed).
     static constexpr const char* statusIdentify = "Getting Device Infomation";
@@ -69,6 +82,7 @@ public:
     static constexpr const char* statusErase = "Chip Erase";
     static constexpr const char* statusProgram = "Programming Flash";
     static constexpr const char* statusVerify = "Verifying Flash";
+    static constexpr const char* statusConfigure = "Writing Configuration";
     static constexpr const char* statusComplete = "Update Complete!";
 
     static constexpr const char* hexFileName = "KPXUpdate517.hex";
@@ -99,6 +113,13 @@ public:
     bool IsProgramming() const;
     void ShutDownApplication();
 
+    // One sentence for the operator after a stop: what the instrument now
+    // holds and what to do.
+    std::string StopSentence() const;
+    // Shows on the status line, and returns, which firmware file an update
+    // would program, or why there is none. Front ends call it at start-up.
+    std::string ShowFirmwareNotice();
+
 private:
     // Runs a handler through the toolkit's exception display.
     void handle(void (TfrmUpdate::*handler)());
@@ -109,6 +130,19 @@ private:
     bool byteDone(uint32_t address);
     // The bar's range outside programming and verification.
     void restoreProgressRange();
+    // The update itself; btnUpdateClick adds what the instrument holds to
+    // an exception that escapes it.
+    void runUpdate();
+    // A failure exit: the message with what the instrument now holds as its
+    // last paragraph, then the button enabled again.
+    void failureExit(const std::string& message, const char* caption);
+    // Says what the instrument holds after a stop with no message of its own
+    // (the operator's), unless the program is ending: then the operator has
+    // just confirmed the warning that says so.
+    void reportStop();
+    // Compares the configuration bytes read back with those written; the
+    // differences for the operator, empty when there are none.
+    std::string configurationDifferences() const;
 };
 
 extern TfrmUpdate* frmUpdate;

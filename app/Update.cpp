@@ -3,10 +3,12 @@
 // operator is told at each step. The window around it is in UI.cpp.
 #include "app/UI.h"
 
+#include "app/Firmware.h"
 #include "image/Hexfile.h"
 #include "platform/Clock.h"
 
 #include <cstdio>
+#include <stdexcept>
 
 namespace {
 
@@ -55,6 +57,18 @@ void TfrmUpdate::SetStatus(const std::string& text)
 
 void TfrmUpdate::btnUpdateClick()
 {
+    try {
+        runUpdate();
+    } catch (const std::exception& error) {
+        // A port that gave out (an adapter pulled) stops the update between
+        // two instructions: the operator must still learn where that left
+        // the instrument.
+        throw std::runtime_error(std::string(error.what()) + "\n\n" + StopSentence());
+    }
+}
+
+void TfrmUpdate::runUpdate()
+{
     tk::TApplication& app = Application();
 
     if (comNumber == 0) {
@@ -71,19 +85,19 @@ void TfrmUpdate::btnUpdateClick()
     SetStatus(statusIdentify);
     app.ProcessMessages();
     if (!IdentifyDevice()) {
-        app.MessageBox("Error getting M740-RT information", "Programming Error", tk::MB_OK);
-        btnUpdate.SetEnabled(true);
+        failureExit("Error getting M740-RT information", "Programming Error");
         return;
     }
 
     SetStatus(statusReadImage);
     app.ProcessMessages();
+    const firmware::Location location = firmware::locate(firmwareFile, hexFileName);
     // Owned here so that every way out, an exception from the port included,
     // releases it.
-    auto image = std::make_unique<HexFile>(hexFileName, flashSize);
+    auto image = std::make_unique<HexFile>(location.path, flashSize);
     if (!image->readHexFile()) {
-        app.MessageBox("Error reading Flash .HEX file!", "Update Error", tk::MB_OK);
-        btnUpdate.SetEnabled(true);
+        failureExit("Error reading Flash .HEX file!\n\n" + firmware::problem(location, hexFileName, *image),
+                    "Update Error");
         return;
     }
 
@@ -93,14 +107,27 @@ void TfrmUpdate::btnUpdateClick()
     ProgressBar.SetPosition(100);
     app.ProcessMessages();
 
-    SetStatus(statusErase);
-    app.ProcessMessages();
+    // An operator who chose to stop keeps the old firmware: nothing is
+    // erased once the stop has been confirmed, however late.
+    bool stopped = abortFlag;
+    if (!stopped) {
+        SetStatus(statusErase);
+        app.ProcessMessages();
+        stopped = abortFlag;
+    }
+    if (stopped) {
+        reportStop();
+        btnUpdate.SetEnabled(true);
+        return;
+    }
+    instrument = Instrument::Erased;
     pgm->chipErase();
     if (deviceType == targetDeviceType)
         fuseText[0] = std::to_string(static_cast<unsigned>(pgm->readLockBits()));
 
     while (!pgm->programEnable()) {
         if (app.MessageBox(noDeviceText, noDeviceCaption, tk::MB_RETRYCANCEL) == tk::IDCANCEL) {
+            reportStop();
             btnUpdate.SetEnabled(true);
             return;
         }
@@ -108,6 +135,7 @@ void TfrmUpdate::btnUpdateClick()
 
     ProgressBar.SetPosition(100);
     app.ProcessMessages();
+    // Programming and verification have told the operator why they stopped.
     if (!ProgramAndVerify(*image)) {
         btnUpdate.SetEnabled(true);
         return;
@@ -115,6 +143,7 @@ void TfrmUpdate::btnUpdateClick()
     image.reset();
 
     if (deviceType == targetDeviceType) {
+        lblProgress.SetText(statusConfigure);
         pgm->writeFuseHigh();
         pgm->writeFuseLow();
         pgm->writeFuseExt();
@@ -133,18 +162,75 @@ void TfrmUpdate::btnUpdateClick()
         // The configuration writes are checked like the flash: a device
         // that lost power or a write during them must not be reported as
         // updated.
-        if (fuseValue[1] != lockWritten || fuseValue[2] != fuseLowWritten || fuseValue[3] != fuseExtWritten ||
-            fuseValue[4] != fuseHighWritten) {
-            app.MessageBox("Verify Error", "Verify Error", tk::MB_OK);
-            btnUpdate.SetEnabled(true);
+        if (const std::string differences = configurationDifferences(); !differences.empty()) {
+            failureExit("Configuration Verify Error: " + differences, "Verify Error");
             return;
         }
     }
 
+    instrument = Instrument::Updated;
     SetStatus(statusComplete);
     app.MessageBox("Disconnect RS232. If Battery Powered Turn M740-RT Off, For AC Power Disconnect AC Wait 30 "
                    "Seconds. Turn M740-RT On To Verify Version And CRC",
                    "Verify Version Number And CRC", tk::MB_OK);
+}
+
+std::string TfrmUpdate::configurationDifferences() const
+{
+    struct Written {
+        const char* name;
+        int32_t expected;
+        int32_t read;
+    };
+    std::string differences;
+    for (const Written& byte : {Written{"lock", lockWritten, fuseValue[1]},
+                                Written{"low fuse", fuseLowWritten, fuseValue[2]},
+                                Written{"extended fuse", fuseExtWritten, fuseValue[3]},
+                                Written{"high fuse", fuseHighWritten, fuseValue[4]}}) {
+        if (byte.read == byte.expected)
+            continue;
+        if (!differences.empty())
+            differences += "; ";
+        differences += std::string(byte.name) + " " + IntToHex(byte.expected, 2) + " expected, " +
+                       IntToHex(byte.read, 2) + " read";
+    }
+    return differences;
+}
+
+void TfrmUpdate::failureExit(const std::string& message, const char* caption)
+{
+    Application().MessageBox(message + "\n\n" + StopSentence(), caption, tk::MB_OK);
+    btnUpdate.SetEnabled(true);
+}
+
+void TfrmUpdate::reportStop()
+{
+    if (!Application().Terminated())
+        Application().MessageBox(StopSentence(), "Update Stopped", tk::MB_OK);
+}
+
+std::string TfrmUpdate::StopSentence() const
+{
+    switch (instrument) {
+    case Instrument::Untouched:
+        return "Nothing was written.";
+    case Instrument::Erased:
+        return "The instrument's program memory is erased; it will not start. Run the update again.";
+    case Instrument::PartlyWritten:
+        return "The instrument's program memory is partly written; it will not start. Run the update again.";
+    case Instrument::ConfigurationUnconfirmed:
+        return "Program memory is correct; configuration bytes could not be confirmed. Run the update again.";
+    case Instrument::Updated:
+        break;
+    }
+    return "The instrument is updated.";
+}
+
+std::string TfrmUpdate::ShowFirmwareNotice()
+{
+    std::string notice = firmware::notice(firmwareFile, hexFileName, targetFlashSize);
+    lblProgress.SetText(notice);
+    return notice;
 }
 
 bool TfrmUpdate::IdentifyDevice()
@@ -152,6 +238,7 @@ bool TfrmUpdate::IdentifyDevice()
     tk::TApplication& app = Application();
     deviceType = 0;
     int lastAnswer = tk::IDOK;
+    int lockedErases = 0;
 
     for (;;) {
         // Detection: give the operator time to power the instrument up in
@@ -209,7 +296,18 @@ bool TfrmUpdate::IdentifyDevice()
         lblExtFuse.SetText(IntToHex(sigValue[2], 2));
 
         if (signature == lockedSignature) {
+            // Unattended, a chip whose erase never unlocks it would be
+            // erased and waited for without end.
+            if (lockedEraseLimit > 0 && lockedErases == lockedEraseLimit) {
+                app.MessageBox("The device still reads signature 00 01 02 (locked) after " +
+                                   std::to_string(lockedErases) + " chip erases.",
+                               "Device Locked", tk::MB_OK);
+                ProgressBar.SetPosition(0);
+                return false;
+            }
+            ++lockedErases;
             // A locked device hides its signature until it is erased.
+            instrument = Instrument::Erased;
             pgm->chipErase();
             continue;
         }
@@ -240,8 +338,10 @@ bool TfrmUpdate::ProgramAndVerify(const HexFile& image)
     app.ProcessMessages();
     for (uint32_t address = 0; address < programEnd; ++address) {
         pgm->loadPageByte(address, image.byteAt(address));
-        if ((address & pageMask) == pageMask)
+        if ((address & pageMask) == pageMask) {
+            instrument = Instrument::PartlyWritten;
             pgm->writePage(address);
+        }
         if (!byteDone(address))
             return false;
     }
@@ -253,7 +353,7 @@ bool TfrmUpdate::ProgramAndVerify(const HexFile& image)
     app.ProcessMessages();
     for (uint32_t address = 0; address < flashSize; ++address) {
         if (pgm->readFlashByte(address) != image.byteAt(address)) {
-            app.MessageBox("Verify Error", "Verify Error", tk::MB_OK);
+            app.MessageBox("Verify Error\n\n" + StopSentence(), "Verify Error", tk::MB_OK);
             restoreProgressRange();
             return false;
         }
@@ -262,6 +362,7 @@ bool TfrmUpdate::ProgramAndVerify(const HexFile& image)
     }
 
     restoreProgressRange();
+    instrument = Instrument::ConfigurationUnconfirmed;
     return true;
 }
 
@@ -272,6 +373,7 @@ bool TfrmUpdate::byteDone(uint32_t address)
     Application().ProcessMessages();
     if (abortFlag) {
         ProgressBar.SetPosition(0);
+        reportStop();
         return false;
     }
     return true;

@@ -43,6 +43,8 @@ void readAndCheck(uint32_t size)
     const bool ok = hex.readHexFile();
     check(hex.highAddress <= hex.imageSize);
     check(hex.byteAt(hex.imageSize) == 0xFF);
+    // A refused file always says why; the operator is shown it.
+    check(ok == hex.error.empty());
     // After a successful read every stored byte lies below highAddress, so
     // programming up to it misses nothing.
     if (ok)

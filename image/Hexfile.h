@@ -15,10 +15,12 @@ public:
     HexFile(const HexFile&) = delete;
     HexFile& operator=(const HexFile&) = delete;
 
-    // Reads the whole file into the image; true on success.
+    // Reads the whole file into the image; true on success. On failure,
+    // error says why, for the operator.
     bool readHexFile();
 
     // Decodes one line (without its line end) and applies it to the image.
+    // On failure, error says why (without the line number).
     bool parseRecord(const char* line, size_t length);
 
     // The image byte at address, FF at or beyond imageSize: the one rule by
@@ -37,6 +39,9 @@ public:
     // An end-of-file record has been read. A file without one was cut short
     // (an interrupted copy or download) and is refused as a whole.
     bool endOfFileSeen = false;
+    // Why the read failed, naming the line where there is one:
+    // "line 2: checksum 3F, expected 40". Empty while nothing failed.
+    std::string error;
 
     // Longest line accepted, without its line end.
     static constexpr size_t maxLineLength = 79;

@@ -140,6 +140,14 @@ void PosixComPort::open()
     // the same lines at once.
     if (sys_->flock(fd_, LOCK_EX | LOCK_NB) != 0)
         failOpen(errno, "locking");
+    // Another program's exclusive claim keeps others out, but not root: a
+    // root opener would take the port over and clear that program's claim
+    // on close. A device that cannot tell is tried as before.
+#ifdef TIOCGEXCL
+    int claimed = 0;
+    if (sys_->ioctl(fd_, TIOCGEXCL, &claimed) == 0 && claimed != 0)
+        failOpen(EBUSY, "claiming");
+#endif
     if (sys_->ioctl(fd_, TIOCEXCL, nullptr) != 0)
         failOpen(errno, "claiming");
     exclusive_ = true;

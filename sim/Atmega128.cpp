@@ -107,6 +107,12 @@ Scenario Scenario::parse(const std::string& text)
         scenario.kind = Kind::PowerLoss;
         if (hasParameter)
             scenario.powerLossAfter = parseUnsigned(name, parameter);
+    } else if (name == "stuck-locked") {
+        noParameter();
+        scenario.kind = Kind::StuckLocked;
+    } else if (name == "lock-misread") {
+        noParameter();
+        scenario.kind = Kind::LockMisread;
     } else {
         throw std::invalid_argument("unknown sim scenario \"" + text + "\"; the scenarios are:\n" + names());
     }
@@ -124,7 +130,9 @@ std::string Scenario::names()
            "  locked                lock bits programmed, signature reads 00 01 02 until erased\n"
            "  stuck-bit[:ADDRESS]   bit 0 of the flash byte at ADDRESS (default 0x1234) stays 1\n"
            "  noisy[:RATE]          each CTS read is wrong with probability RATE (default 1e-4)\n"
-           "  power-loss[:N]        the instrument goes dead after N instructions (default 1000)\n";
+           "  power-loss[:N]        the instrument goes dead after N instructions (default 1000)\n"
+           "  stuck-locked          locked, and a chip erase does not unlock it\n"
+           "  lock-misread          the lock byte reads back FF whatever was written\n";
 }
 
 Atmega128::Atmega128(const Scenario& scenario)
@@ -144,6 +152,7 @@ Atmega128::Atmega128(const Scenario& scenario)
         fuseExt = wrongModelFuseExt;
         break;
     case Scenario::Kind::Locked:
+    case Scenario::Kind::StuckLocked:
         lockBits = lockedBits;
         break;
     case Scenario::Kind::NoisyCts:
@@ -294,7 +303,8 @@ bool Atmega128::readAnswer(uint8_t& answer) const
             return true;
         }
         if (b2 == 0x00) {
-            answer = static_cast<uint8_t>(lockBits | unusedLockBits);
+            answer = scenario_.kind == Scenario::Kind::LockMisread ? uint8_t{0xFF}
+                                                                   : static_cast<uint8_t>(lockBits | unusedLockBits);
             return true;
         }
         return false;
@@ -337,7 +347,8 @@ void Atmega128::execute()
     case 0xAC:
         if ((b2 & 0xE0) == 0x80) {
             flash_.fill(0xFF);
-            lockBits = 0xFF;
+            if (scenario_.kind != Scenario::Kind::StuckLocked)
+                lockBits = 0xFF;
             ++chipErases_;
             startTimedOperation(chipEraseNs);
         } else if ((b2 & 0xE0) == 0xE0) {

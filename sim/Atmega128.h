@@ -42,6 +42,8 @@ struct Scenario {
         StuckBit,         // one flash bit will not program
         NoisyCts,         // bit errors on the CTS line
         PowerLoss,        // the instrument goes dead after N instructions
+        StuckLocked,      // locked, and a chip erase does not clear the lock bits
+        LockMisread,      // the lock byte always reads back FF, whatever was written
     };
 
     Kind kind = Kind::Normal;
@@ -54,7 +56,8 @@ struct Scenario {
 
     // "normal", "no-device", "no-device-high", "out-of-sync[:BITS]",
     // "wrong-model", "unknown-signature", "locked", "stuck-bit[:ADDRESS]",
-    // "noisy[:RATE]", "power-loss[:N]". Throws std::invalid_argument.
+    // "noisy[:RATE]", "power-loss[:N]", "stuck-locked", "lock-misread".
+    // Throws std::invalid_argument.
     static Scenario parse(const std::string& text);
     // One line per scenario, for --help texts.
     static std::string names();

@@ -1,5 +1,6 @@
 #include "app/console/ConsoleFrontEnd.h"
 
+#include "app/Firmware.h"
 #include "app/UI.h"
 #include "dialogs/about.h"
 #include "dialogs/download.h"
@@ -14,6 +15,7 @@
 #include <cctype>
 #include <csignal>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -27,31 +29,48 @@
 
 namespace {
 
-// Set from a signal handler on Linux and from a thread of the system's on
-// Windows; lock-free, so safe for both.
+// The signal that asked the run to stop; 0 while none has. Set from a
+// signal handler on Linux and from a thread of the system's on Windows;
+// lock-free, so safe for both.
 std::atomic<int> interrupted{0};
 
 #ifdef _WIN32
-// Ctrl+C and Ctrl+Break. Closing the console window, logging off and
-// shutting down keep the system's handling: the process cannot outlive them.
+// Set once the run is over, so that a console being closed waits for the
+// update's safe point rather than ending the process between two
+// instructions.
+HANDLE runEnded = nullptr;
+
+// Ctrl+C and Ctrl+Break stop like SIGINT. Closing the console, logging off
+// and shutting down stop like SIGTERM; the system ends the process when this
+// returns, so it waits (within the few seconds the system grants) until the
+// run has stopped.
 BOOL WINAPI onConsoleControl(DWORD event)
 {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
-        return FALSE;
-    interrupted = 1;
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+        interrupted = SIGINT;
+        return TRUE;
+    }
+    interrupted = SIGTERM;
+    if (runEnded)
+        ::WaitForSingleObject(runEnded, 4000);
     return TRUE;
 }
 
-// Installs the Ctrl+C handler for one run. A prompt waiting for console
-// input gives up (and answers Cancel) as well: the read ends without a line.
+// Installs the stop handler for one run. A prompt waiting for console input
+// gives up (and answers Cancel) as well: the read ends without a line.
 class InterruptHandler {
 public:
     InterruptHandler()
     {
         interrupted = 0;
+        runEnded = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
         ::SetConsoleCtrlHandler(&onConsoleControl, TRUE);
     }
-    ~InterruptHandler() { ::SetConsoleCtrlHandler(&onConsoleControl, FALSE); }
+    ~InterruptHandler()
+    {
+        ::SetEvent(runEnded);
+        ::SetConsoleCtrlHandler(&onConsoleControl, FALSE);
+    }
     InterruptHandler(const InterruptHandler&) = delete;
     InterruptHandler& operator=(const InterruptHandler&) = delete;
 };
@@ -66,13 +85,22 @@ bool consoleDrawsEscapes()
     return output != INVALID_HANDLE_VALUE && ::GetConsoleMode(output, &mode) &&
            ::SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
-#else
-extern "C" void onInterrupt(int)
+
+std::string stopCause(int signal)
 {
-    interrupted = 1;
+    return signal == SIGINT ? "interrupted" : "stopped: the console was closed";
+}
+#else
+extern "C" void onInterrupt(int signal)
+{
+    interrupted = signal;
 }
 
-// Installs the Ctrl+C handler for one run. Without SA_RESTART, so that a
+// Ctrl+C, a closed terminal and a service stop all stop the update at its
+// next safe point instead of killing it between two instructions.
+constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Installs the stop handlers for one run. Without SA_RESTART, so that a
 // prompt waiting for input gives up (and answers Cancel) as well.
 class InterruptHandler {
 public:
@@ -83,15 +111,34 @@ public:
         action.sa_handler = onInterrupt;
         sigemptyset(&action.sa_mask);
         action.sa_flags = 0;
-        sigaction(SIGINT, &action, &previous_);
+        for (size_t i = 0; i < std::size(stopSignals); ++i)
+            sigaction(stopSignals[i], &action, &previous_[i]);
     }
-    ~InterruptHandler() { sigaction(SIGINT, &previous_, nullptr); }
+    ~InterruptHandler()
+    {
+        for (size_t i = 0; i < std::size(stopSignals); ++i)
+            sigaction(stopSignals[i], &previous_[i], nullptr);
+    }
     InterruptHandler(const InterruptHandler&) = delete;
     InterruptHandler& operator=(const InterruptHandler&) = delete;
 
 private:
-    struct sigaction previous_ {};
+    struct sigaction previous_[std::size(stopSignals)] {};
 };
+
+std::string stopCause(int signal)
+{
+    switch (signal) {
+    case SIGINT:
+        return "interrupted";
+    case SIGTERM:
+        return "terminated (SIGTERM)";
+    case SIGHUP:
+        return "hung up (SIGHUP)";
+    default:
+        return "stopped by signal " + std::to_string(signal);
+    }
+}
 
 bool consoleDrawsEscapes()
 {
@@ -102,10 +149,14 @@ bool consoleDrawsEscapes()
 constexpr int exitComplete = 0;
 constexpr int exitFailed = 1;
 constexpr int exitUsage = 2;
-constexpr int exitInterrupted = 130;
+// Stopped by a signal: 128 + its number, as the shell reports a program
+// the signal ended.
+constexpr int exitSignalled = 128;
 
-// Retries that --yes grants a silent device before it gives up.
+// Retries that --yes grants a silent device before it gives up, and chip
+// erases it grants a device that keeps reading as locked.
 constexpr int autoRetryLimit = 3;
+constexpr int autoEraseLimit = 3;
 
 std::string withPlainLineEnds(std::string text)
 {
@@ -200,6 +251,7 @@ public:
 
     void ShowException(const std::string& message) override
     {
+        lastMessage_ = message;
         endProgressLine();
         err_ << "kpx-update: " << message << '\n';
         err_.flush();
@@ -231,9 +283,13 @@ public:
 
     bool terminateRequested = false;
 
+    // The last message shown ends with text: the operator has read it.
+    bool lastMessageEndsWith(const std::string& text) const { return lastMessage_.ends_with(text); }
+
 private:
     void showMessage(const std::string& caption, const std::string& text)
     {
+        lastMessage_ = text;
         endProgressLine();
         out_ << "[" << caption << "]\n" << withPlainLineEnds(text) << '\n';
         out_.flush();
@@ -334,24 +390,36 @@ private:
     int autoRetries_ = 0;
     TfrmUpdate* form_ = nullptr;
     std::string drawn_;
+    std::string lastMessage_;
     bool lineOpen_ = false;
     std::string plainStatus_;
     int plainPosition_ = 0;
     int plainTenth_ = -1;
 };
 
+std::string folderLines()
+{
+    std::string lines;
+    for (const std::string& folder : firmware::searchFolders())
+        lines += "  " + folder + "\n";
+    return lines;
+}
+
 void printHelp(std::ostream& out)
 {
-    out << "Usage: kpx-update [--port PORT] [--simulate[=SCENARIO] [--fast]] [--yes] [--list-ports]\n"
+    out << "Usage: kpx-update [--port PORT] [--firmware FILE] [--simulate[=SCENARIO] [--fast]] [--yes]\n"
+           "                  [--list-ports] [--version]\n"
            "\n"
-           "Rewrites the program memory of an M740-RT with \"KPXUpdate517.hex\" from the\n"
-           "current folder, as the updater window does.\n"
-           "\n"
+           "Rewrites the program memory of an M740-RT with the firmware file, as the updater\n"
+           "window does. \"KPXUpdate517.hex\" is looked for in these folders, in order:\n"
+        << folderLines()
+        << "\n"
            "Options:\n"
            "  --port PORT             the port the instrument is connected to: COM1..COM4, usb\n"
            "                          (the only FT232R USB adapter) or usb:SERIAL (the adapter\n"
            "                          with that serial number)\n"
            "  --list-ports            list the ports and the USB adapters found, then end\n"
+           "  --firmware FILE         program FILE instead of looking for KPXUpdate517.hex\n"
            "  --simulate[=SCENARIO]   talk to a simulated instrument instead of a real port\n"
            "                          (on any chosen port, or on a modelled USB adapter with\n"
            "                          serial number SIM00001; COM1 when --port is not given)\n"
@@ -359,7 +427,10 @@ void printHelp(std::ostream& out)
            "                          on simulated time, so the detection waits take no real time\n"
            "  --yes                   answer OK and Retry by itself (at most "
         << autoRetryLimit
-        << " retries, then Cancel)\n"
+        << " retries, then Cancel;\n"
+           "                          a device that stays locked is erased at most "
+        << autoEraseLimit << " times)\n"
+           "  --version               the program's version\n"
            "  --help                  this text\n"
            "\n"
            "Scenarios of the simulated instrument:\n"
@@ -384,7 +455,9 @@ void printHelp(std::ostream& out)
 #endif
            "\n"
            "Exit status: 0 after \"Update Complete!\", 1 when the update did not complete,\n"
-           "2 for a usage error, 130 when interrupted with Ctrl+C.\n";
+           "2 for a usage error, 128 + the signal's number when Ctrl+C (130), SIGTERM (143)\n"
+           "or SIGHUP (129) stopped it. After a stop the last message says what the\n"
+           "instrument now holds.\n";
 }
 
 struct Options {
@@ -395,6 +468,8 @@ struct Options {
     bool fast = false;
     bool yes = false;
     bool help = false;
+    bool version = false;
+    std::string firmware;
 };
 
 Options parseOptions(int argc, char** argv)
@@ -404,6 +479,8 @@ Options parseOptions(int argc, char** argv)
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else if (arg == "--port") {
             if (i + 1 >= argc)
                 throw std::invalid_argument("--port needs a port name (COM1..COM4, usb or usb:SERIAL)");
@@ -412,6 +489,12 @@ Options parseOptions(int argc, char** argv)
             options.port = arg.substr(7);
         } else if (arg == "--list-ports") {
             options.listPorts = true;
+        } else if (arg == "--firmware" || arg.rfind("--firmware=", 0) == 0) {
+            if (arg == "--firmware" && i + 1 >= argc)
+                throw std::invalid_argument("--firmware needs a file name");
+            options.firmware = arg == "--firmware" ? argv[++i] : arg.substr(11);
+            if (options.firmware.empty())
+                throw std::invalid_argument("--firmware needs a file name");
         } else if (arg == "--simulate") {
             options.simulate = true;
         } else if (arg.rfind("--simulate=", 0) == 0) {
@@ -425,7 +508,7 @@ Options parseOptions(int argc, char** argv)
             throw std::invalid_argument("unknown option \"" + arg + "\" (see --help)");
         }
     }
-    if (options.help || options.listPorts)
+    if (options.help || options.version || options.listPorts)
         return options;
     if (options.fast && !options.simulate)
         throw std::invalid_argument("--fast needs --simulate: a real instrument runs on real time");
@@ -453,6 +536,10 @@ int runConsole(int argc, char** argv, std::istream& in, std::ostream& out, std::
     }
     if (options.help) {
         printHelp(out);
+        return exitComplete;
+    }
+    if (options.version) {
+        out << "kpx-update " KPX_VERSION "\n";
         return exitComplete;
     }
 
@@ -512,28 +599,43 @@ int runConsole(int argc, char** argv, std::istream& in, std::ostream& out, std::
             application.CreateForm<TPagesDlg>();
         });
         if (form) {
+            form->firmwareFile = options.firmware;
+            if (options.yes)
+                form->lockedEraseLimit = autoEraseLimit;
+            // Said before the identification's wait, so that nobody powers
+            // the instrument up only to learn the file is not there.
+            const std::string firmwareNotice = form->ShowFirmwareNotice();
             backend.attach(*form);
             out << form->Caption << (options.simulate ? " (simulated instrument: " + options.scenario + ")" : "")
-                << '\n';
+                << '\n'
+                << firmwareNotice << '\n';
             form->lboxComPort.Select(portNumber - 1);
             if (form->comNumber != 0 && form->btnUpdate.Enabled() && !application.Terminated())
                 form->btnUpdate.Click();
             backend.endProgressLine();
 
-            const bool complete = form->lblProgress.GetText() == TfrmUpdate::statusComplete;
-            if (complete && !interrupted && !application.Terminated()) {
+            // One outcome: a stop that came too late to stop anything does
+            // not undo a finished, verified update.
+            if (form->lblProgress.GetText() == TfrmUpdate::statusComplete) {
                 out << "Check value (CRC): " << form->lblCRC.GetText() << '\n'
                     << "Lock " << form->lblLock.GetText() << "  Fuse low " << form->lblFuseLow.GetText()
                     << "  Fuse extended " << form->lblExtFuse.GetText() << "  Fuse high "
                     << form->lblFuseHigh.GetText() << '\n';
                 status = exitComplete;
-            } else if (interrupted) {
-                err << "kpx-update: interrupted; the update was stopped\n";
-                status = exitInterrupted;
             } else {
-                const std::string& step = form->lblProgress.GetText();
-                err << "kpx-update: the update did not complete"
-                    << (step.empty() ? std::string() : " (stopped at \"" + step + "\")") << '\n';
+                std::string outcome;
+                if (interrupted) {
+                    outcome = stopCause(interrupted) + "; the update was stopped";
+                    status = exitSignalled + interrupted;
+                } else {
+                    outcome = "the update did not complete";
+                    if (form->IsProgramming())
+                        outcome += " (stopped at \"" + form->lblProgress.GetText() + "\")";
+                }
+                const std::string holds = form->StopSentence();
+                if (!backend.lastMessageEndsWith(holds))
+                    outcome += ". " + holds;
+                err << "kpx-update: " << outcome << '\n';
             }
             backend.detach();
         }

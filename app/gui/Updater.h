@@ -15,9 +15,12 @@ namespace gui {
 
 struct UpdaterOptions {
     bool help = false;
+    bool version = false;
     // The port the operator picks is wired to the simulated instrument.
     bool simulate = false;
     sim::Scenario scenario;
+    // The firmware file to program; empty to look for it by name.
+    std::string firmware;
     // Where to describe the main window's widgets once it is shown.
     std::string dumpWidgetsTo;
     // Arguments that are not ours, left for the toolkit.

@@ -27,6 +27,10 @@ int main(int argc, char** argv)
         std::cout << gui::usage("kpx-updater");
         return 0;
     }
+    if (options.version) {
+        std::cout << "kpx-updater " KPX_VERSION "\n";
+        return 0;
+    }
 
     QApplication qapp(argc, argv);
     // Help popups are placed at the mouse and kept inside the screen's work
@@ -38,7 +42,12 @@ int main(int argc, char** argv)
     const QStringList left = QCoreApplication::arguments();
     for (qsizetype i = 1; i < left.size(); ++i) {
         const std::string argument = left[i].toStdString();
-        if (argument.rfind("--simulate", 0) != 0 && argument.rfind("--dump-widgets=", 0) != 0) {
+        if (argument == "--firmware") {
+            ++i; // its file name
+            continue;
+        }
+        if (argument.rfind("--simulate", 0) != 0 && argument.rfind("--dump-widgets=", 0) != 0 &&
+            argument.rfind("--firmware=", 0) != 0) {
             std::cerr << "kpx-updater: unknown option " << argument << "\n\n" << gui::usage("kpx-updater");
             return 2;
         }

@@ -10,7 +10,15 @@ namespace {
 
 class SystemClock final : public Clock {
 public:
-    void sleepMs(uint32_t ms) override { ::Sleep(ms); }
+    // Sleep may end up to a timer tick early; a wait that keeps a page
+    // write from being cut short must never be shorter than asked.
+    void sleepMs(uint32_t ms) override
+    {
+        const int64_t end = nowNs() + static_cast<int64_t>(ms) * 1'000'000;
+        ::Sleep(ms);
+        for (int64_t now = nowNs(); now < end; now = nowNs())
+            ::Sleep(static_cast<DWORD>((end - now + 999'999) / 1'000'000));
+    }
 
     bool performanceFrequency(int64_t& ticksPerSecond) override
     {

@@ -1,10 +1,18 @@
 // kpx-update as an operator meets it: the built program, run in a folder
 // holding the sample firmware, answered through a pipe or a terminal.
+#include "app/console/ConsoleFrontEnd.h"
+#include "link/PosixComPort.h"
 #include "tests/app/UpdateRig.h"
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <sstream>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,6 +46,8 @@ TEST_F(Console, FailuresExitNonZeroWithTheOperatorMessage)
     // --yes retries a silent instrument three times; Cancel at the prompt
     // goes no further.
     for (const Case& failure : {Case{"--simulate=no-device --fast --yes", "", "No Device Detected!", 4},
+                                // Unattended, a chip that stays locked is not erased for ever.
+                                Case{"--simulate=stuck-locked --fast --yes", "", "[Device Locked]", 1},
                                 Case{"--simulate=wrong-model --fast", "o\n", "This Update Is For The Model M740-RT", 1},
                                 Case{"--port com2 --simulate --fast", "c\n", "Getting Device Infomation", 0}}) {
         const auto [status, out] = run(failure.arguments, failure.input);
@@ -62,9 +72,26 @@ TEST_F(Console, UpdatesTheSimulatedInstrumentOnATerminalWithALiveProgressLine)
     ASSERT_EQ(write(master, "o\n", 2), 2); // typed ahead of the prompt
     std::string screen;
     char chunk[4096];
-    for (ssize_t got; (got = read(master, chunk, sizeof chunk)) > 0 || (got < 0 && errno == EINTR);)
-        screen.append(chunk, static_cast<size_t>(std::max<ssize_t>(got, 0)));
-    close(master); // the reads end with EIO once the program has ended
+    // A program that never ends (a link that lost its bit order waits for
+    // ever) fails the test instead of hanging the suite.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    for (;;) {
+        pollfd ready{master, POLLIN, 0};
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(child, SIGKILL);
+            ADD_FAILURE() << "kpx-update was still running after 120 s:\n" << screen;
+            break;
+        }
+        if (poll(&ready, 1, 100) <= 0)
+            continue;
+        const ssize_t got = read(master, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break; // EIO once the program has ended
+        screen.append(chunk, static_cast<size_t>(got));
+    }
+    close(master);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
@@ -91,6 +118,148 @@ TEST_F(Console, UpdatesThroughTheModelledUsbAdapterAndNamesTheAdaptersWhenNoneFi
         EXPECT_EQ(status, run.status) << run.arguments << "\n" << out;
         EXPECT_NE(out.find(run.text), std::string::npos) << run.arguments << "\n" << out;
     }
+}
+
+TEST_F(Console, SaysWhichFirmwareItWillProgramBeforeTheIdentificationWait)
+{
+    const std::string here = std::filesystem::current_path().string();
+    auto [status, out] = run("--simulate --fast", "c\n");
+    EXPECT_LT(out.find("Firmware: " + here + "/KPXUpdate517.hex\n"), out.find("[Place M740-RT In Program Mode]"))
+        << out;
+
+    std::filesystem::rename(TfrmUpdate::hexFileName, "elsewhere.hex");
+    std::tie(status, out) = run("--simulate --fast", "c\n");
+    EXPECT_LT(out.find("Firmware missing: KPXUpdate517.hex is not in " + here + " "),
+              out.find("[Place M740-RT In Program Mode]"))
+        << out;
+    EXPECT_EQ(status, 1);
+
+    std::tie(status, out) = run("--simulate --fast --yes --firmware elsewhere.hex", "");
+    EXPECT_NE(out.find("Firmware: " + here + "/elsewhere.hex\n"), std::string::npos) << out;
+    EXPECT_EQ(status, 0) << out;
+}
+
+// Writes to a string and raises a signal once the text written so far
+// contains a trigger: the signal arrives at a known point of the update.
+class SignalAt final : public std::stringbuf {
+public:
+    SignalAt(std::string trigger, int signal)
+        : trigger_(std::move(trigger))
+        , signal_(signal)
+    {
+    }
+
+protected:
+    std::streamsize xsputn(const char* text, std::streamsize count) override
+    {
+        const std::streamsize written = std::stringbuf::xsputn(text, count);
+        check();
+        return written;
+    }
+    int_type overflow(int_type c) override
+    {
+        const int_type result = std::stringbuf::overflow(c);
+        check();
+        return result;
+    }
+
+private:
+    void check()
+    {
+        if (!raised_ && str().find(trigger_) != std::string::npos) {
+            raised_ = true;
+            std::raise(signal_);
+        }
+    }
+    std::string trigger_;
+    int signal_;
+    bool raised_ = false;
+};
+
+// Ctrl+C, a closed terminal and a service stop end a run at its next safe
+// point with one outcome: stopped, saying what the instrument holds, or
+// complete when the configuration was already being written.
+TEST_F(Console, SignalsStopAtTheNextSafePointWithOneOutcome)
+{
+    struct Case {
+        const char* trigger;
+        int signal;
+        int status;
+        std::vector<std::string> said;
+    };
+    const std::string complete = "Update Complete!";
+    for (const Case& c :
+         {Case{"Programming Flash  10%", SIGTERM, 128 + SIGTERM,
+               {"[Update Stopped]\n" + partlyWritten, "kpx-update: terminated (SIGTERM); the update was stopped\n"}},
+          Case{"[O]K/[C]ancel? ", SIGHUP, 128 + SIGHUP,
+               {"kpx-update: hung up (SIGHUP); the update was stopped. " + nothingWritten + "\n"}},
+          Case{"Writing Configuration", SIGINT, 0, {complete, "Lock FC  Fuse low BF  Fuse extended FF"}}}) {
+        SCOPED_TRACE(c.trigger);
+        SignalAt buffer(c.trigger, c.signal);
+        std::ostream out(&buffer);
+        std::istringstream in("o\n");
+        const char* argv[] = {"kpx-update", "--simulate", "--fast", "--yes"};
+        // Without --yes the program-mode prompt waits for an answer.
+        const int argc = c.signal == SIGHUP ? 3 : 4;
+        const int status = runConsole(argc, const_cast<char**>(argv), in, out, out);
+        const std::string said = buffer.str();
+        EXPECT_EQ(status, c.status) << said;
+        for (const std::string& part : c.said)
+            EXPECT_NE(said.find(part), std::string::npos) << part << "\n" << said;
+        EXPECT_FALSE(said.find(complete) != std::string::npos && said.find("stopped") != std::string::npos)
+            << said;
+    }
+}
+
+// Why a port cannot be opened, as the port layer knows it, reaches the
+// operator in the window's message and on the console.
+TEST_F(Console, PortFailureReasonsReachTheWindowAndTheConsole)
+{
+    // A pseudo-terminal that another program has claimed exclusively, one
+    // that another updater holds, and a file that is no serial port.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    const std::string claimed = ptsname(master);
+    const int claimer = ::open(claimed.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(claimer >= 0 && ioctl(claimer, TIOCEXCL) == 0);
+    const int otherMaster = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(otherMaster >= 0 && grantpt(otherMaster) == 0 && unlockpt(otherMaster) == 0);
+    const std::string locked = ptsname(otherMaster);
+    const int locker = ::open(locked.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(locker >= 0 && flock(locker, LOCK_EX | LOCK_NB) == 0);
+    const std::string plainFile = std::filesystem::current_path() / "not-a-port";
+    std::ofstream(plainFile) << "text";
+
+    const std::string badPort = "Error setting COM Port!  Please select a different port.\n\n";
+    const std::string inUse = "Selected COM port is already in use by another application.  Please close the other "
+                              "application and try again.\n\n";
+    const struct {
+        std::string device;
+        std::string said;
+    } cases[] = {
+        {"/nonexistent/kpx-port", badPort + "COM2: there is no serial port at /nonexistent/kpx-port"},
+        {plainFile, badPort + "COM2: " + plainFile + " is not a serial port"},
+        {claimed, inUse + "COM2: " + claimed + " is in use by another program"},
+        {locked, inUse + "COM2: another program holds " + locked + "."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.device);
+        setenv("KPX_COM2", c.device.c_str(), 1);
+        UpdateRig rig({}, std::make_unique<serial::PosixComPort>());
+        rig.op.responder = [](const testing_support::ShownMessage&) { return tk::IDOK; };
+        rig.form->lboxComPort.Select(1);
+        ASSERT_EQ(rig.op.shown().size(), 1u);
+        EXPECT_TRUE(rig.op.shown()[0].text.starts_with(c.said)) << rig.op.shown()[0].text;
+
+        const auto [status, out] = run("--port COM2", "");
+        EXPECT_NE(out.find(c.said), std::string::npos) << out;
+        EXPECT_EQ(status, 1);
+    }
+    unsetenv("KPX_COM2");
+    int stillClaimed = 0;
+    EXPECT_TRUE(ioctl(claimer, TIOCGEXCL, &stillClaimed) == 0 && stillClaimed == 1);
+    for (const int fd : {claimer, master, locker, otherMaster})
+        ::close(fd);
 }
 
 } // namespace

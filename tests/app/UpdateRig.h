@@ -18,21 +18,41 @@
 namespace app_test {
 
 struct Message {
-    const char* text;
-    const char* caption;
+    std::string text;
+    std::string caption;
 };
-inline constexpr Message programMode{"Turn On M740-RT While Holding Backlight Key If Battery Powered, Or Plug In AC "
-                                     "Power While Holding Backlight Key If AC Powered",
-                                     "Place M740-RT In Program Mode"};
-inline constexpr Message noDevice{"No Device Detected!\nRepower the M740-RT while holding down the backlight key or "
-                                  "re-inserting AC, then click retry.",
-                                  "Device not responding!"};
-inline constexpr Message identifyError{"Error getting M740-RT information", "Programming Error"};
-inline constexpr Message hexError{"Error reading Flash .HEX file!", "Update Error"};
-inline constexpr Message verifyError{"Verify Error", "Verify Error"};
-inline constexpr Message complete{"Disconnect RS232. If Battery Powered Turn M740-RT Off, For AC Power Disconnect AC "
-                                  "Wait 30 Seconds. Turn M740-RT On To Verify Version And CRC",
-                                  "Verify Version Number And CRC"};
+inline const Message programMode{"Turn On M740-RT While Holding Backlight Key If Battery Powered, Or Plug In AC "
+                                 "Power While Holding Backlight Key If AC Powered",
+                                 "Place M740-RT In Program Mode"};
+inline const Message noDevice{"No Device Detected!\nRepower the M740-RT while holding down the backlight key or "
+                              "re-inserting AC, then click retry.",
+                              "Device not responding!"};
+inline const Message identifyError{"Error getting M740-RT information", "Programming Error"};
+inline const Message hexError{"Error reading Flash .HEX file!", "Update Error"};
+inline const Message verifyError{"Verify Error", "Verify Error"};
+inline const Message complete{"Disconnect RS232. If Battery Powered Turn M740-RT Off, For AC Power Disconnect AC "
+                              "Wait 30 Seconds. Turn M740-RT On To Verify Version And CRC",
+                              "Verify Version Number And CRC"};
+
+// What the instrument holds after a stop.
+inline const std::string nothingWritten = "Nothing was written.";
+inline const std::string erasedMemory =
+    "The instrument's program memory is erased; it will not start. Run the update again.";
+inline const std::string partlyWritten =
+    "The instrument's program memory is partly written; it will not start. Run the update again.";
+inline const std::string configurationUnconfirmed =
+    "Program memory is correct; configuration bytes could not be confirmed. Run the update again.";
+
+// A stop's own message ends with what the instrument holds.
+inline Message holding(const Message& message, const std::string& state)
+{
+    return {message.text + "\n\n" + state, message.caption};
+}
+// A stop without a message of its own (the operator's) says only that.
+inline Message stopBox(const std::string& state)
+{
+    return {state, "Update Stopped"};
+}
 
 constexpr uint32_t flashSize = 0x20000;
 

@@ -102,7 +102,7 @@ TEST(UpdateFailure, SilentDeviceIsPromptedAfterEveryFullWait)
     UpdateRig rig(Scenario::parse("no-device"));
     rig.update({}, {{noDevice, tk::MB_RETRYCANCEL, tk::IDRETRY, 2},
                     {noDevice, tk::MB_RETRYCANCEL, tk::IDCANCEL},
-                    {identifyError}});
+                    {holding(identifyError, nothingWritten)}});
     std::vector<uint32_t> sleeps;
     std::vector<int> bar;
     for (int round = 0; round < 3; ++round) {
@@ -121,7 +121,7 @@ TEST(UpdateFailure, WrongModelStopsTheProgramAndUnknownSignatureIsShown)
     UpdateRig wrong(Scenario::parse("wrong-model"));
     wrong.update({}, {{{"This Update Is For The Model M740-RT, Please Be Sure Target Is A M740-RT",
                         "Please Contact Talsen For Assistance"}},
-                      {identifyError}});
+                      {holding(identifyError, nothingWritten)}});
     EXPECT_TRUE(wrong.form->abortFlag && wrong.op.terminateRequested());
     EXPECT_EQ(wrong.device->signatureReads(), 1u);
     EXPECT_EQ(wrong.op.shown().size(), 3u); // the shutdown's own close asked nobody
@@ -129,26 +129,122 @@ TEST(UpdateFailure, WrongModelStopsTheProgramAndUnknownSignatureIsShown)
     UpdateRig unknown(Scenario::parse("unknown-signature"));
     unknown.update({}, {{{"Device not recognized!\nPlease contact Talsen Ziroreruri Corp. for assistance",
                           "Unknown Device Error"}},
-                        {identifyError}});
+                        {holding(identifyError, nothingWritten)}});
     EXPECT_EQ(unknown.labels(), "1E 97 03 00");
     for (const UpdateRig* rig : {&wrong, &unknown})
         EXPECT_EQ(rig->outcome(), "Getting Device Infomation, button on, erases 0, pages 0, locks 0, waits 8");
 }
 
-TEST(UpdateFailure, MissingOrUnreadableHexFileLeavesTheChipUnerased)
+// What was in the instrument before the update.
+const Firmware olderFirmware = Firmware().fill(0, 0x800, 3);
+
+TEST(UpdateFailure, MissingOrDamagedHexFileIsRefusedWithItsReasonAndTheChipUnerased)
 {
-    for (const char* content : {"", ":0400000FDEADBEEF00\r\n"}) {
+    const std::string good = ":0100000042BD\r\n";
+    const struct {
+        std::string content; // empty: no file at all
+        std::string reason;  // after the file's full path
+    } cases[] = {
+        {"", ""},
+        {good + ":0100010043BD\r\n:00000001FF\r\n", ": line 2: checksum BD, expected BB"},
+        {good + "0100010043BB\r\n:00000001FF\r\n", ": line 2: starts with '0' instead of ':'"},
+        {good + " :0100010043BB\r\n:00000001FF\r\n", ": line 2: starts with a space instead of ':'"},
+        {"\xEF\xBB\xBF" + good + ":00000001FF\r\n",
+         ": line 1: starts with a byte-order mark (EF BB BF) instead of ':'"},
+    };
+    for (const auto& c : cases) {
         UpdateRig rig;
+        std::copy(olderFirmware.image.begin(), olderFirmware.image.end(), rig.device->flash().begin());
         rig.start();
         std::filesystem::remove(TfrmUpdate::hexFileName);
-        if (*content)
-            std::ofstream(TfrmUpdate::hexFileName) << content;
-        rig.expect({hexError});
+        const std::string path = (std::filesystem::current_path() / TfrmUpdate::hexFileName).string();
+        std::string reason = path + c.reason;
+        if (c.content.empty())
+            reason = std::string(TfrmUpdate::hexFileName) + " is not in " +
+                     std::filesystem::current_path().string() + " ";
+        else
+            std::ofstream(TfrmUpdate::hexFileName, std::ios::binary) << c.content;
+        rig.op.responder = [](const testing_support::ShownMessage&) { return tk::IDOK; };
         rig.clickUpdate();
+
+        ASSERT_EQ(rig.op.shown().size(), 2u);
+        EXPECT_EQ(rig.op.shown().back().caption, hexError.caption);
+        const std::string& shown = rig.op.shown().back().text;
+        EXPECT_TRUE(shown.starts_with(hexError.text + "\n\n" + reason)) << shown;
+        EXPECT_TRUE(shown.ends_with("\n\n" + nothingWritten)) << shown;
         EXPECT_EQ(rig.outcome(), "Reading Flash .HEX file, button on, erases 0, pages 0, locks 0, waits 8");
+        EXPECT_TRUE(std::equal(olderFirmware.image.begin(), olderFirmware.image.end(), rig.device->flash().begin()));
         EXPECT_TRUE(rig.form->IsProgramming()); // a failed step still counts as busy
     }
 }
+
+// Before the identification's 24 s the operator learns which file will be
+// programmed, or why none can be: where it was looked for, or what is wrong.
+// Linux's folders; tests/win checks Windows' own.
+#ifndef _WIN32
+TEST(FirmwareFile, NamedOrFoundInTheCurrentThenTheDataFolderAndAnnouncedBeforeAnyWait)
+{
+    const Firmware named = Firmware().fill(0, 0x300, 4);
+    const Firmware installed = Firmware().fill(0, 0x200, 5);
+    const Firmware current = Firmware().fill(0, 0x100, 6);
+    struct Case {
+        bool inCurrent, inData, damagedInCurrent, byName;
+        std::string notice; // {C} the current folder's file, {D} the data folder's, {N} the named one
+        const Firmware* programmed;
+    };
+    for (const Case& c :
+         {Case{true, true, false, false, "Firmware: {C}", &current},
+          Case{false, true, false, false, "Firmware: {D}", &installed},
+          Case{true, true, false, true, "Firmware: {N}", &named},
+          Case{true, true, true, false, "Firmware refused: line 1: checksum BC, expected BD ({C})", nullptr},
+          Case{false, false, false, false,
+               "Firmware missing: KPXUpdate517.hex is not in {here}, {data} or " KPX_CONFIGURED_DATA_DIR, nullptr}}) {
+        SCOPED_TRACE(c.notice);
+        UpdateRig rig;
+        // An installation: the program in PREFIX/bin, its data in PREFIX/share/kpx-updater.
+        const std::filesystem::path prefix = std::filesystem::current_path() / "prefix";
+        const std::filesystem::path data = prefix / "share" / "kpx-updater";
+        std::filesystem::create_directories(data);
+        std::filesystem::create_directories("other");
+        tk::setProgramPath((prefix / "bin" / "kpx-updater").string());
+        if (c.inData) {
+            installed.write();
+            std::filesystem::rename(TfrmUpdate::hexFileName, data / TfrmUpdate::hexFileName);
+        }
+        named.write();
+        std::filesystem::rename(TfrmUpdate::hexFileName, "other/mine.hex");
+        if (c.inCurrent)
+            current.write();
+        if (c.damagedInCurrent)
+            std::ofstream(TfrmUpdate::hexFileName, std::ios::binary) << ":0100000042BC\n:00000001FF\n";
+        if (c.byName)
+            rig.form->firmwareFile = "other/mine.hex";
+
+        const std::string shown = rig.form->ShowFirmwareNotice();
+        EXPECT_EQ(rig.status(), shown);
+        EXPECT_FALSE(rig.form->IsProgramming());
+        const std::string here = std::filesystem::current_path().string();
+        std::string notice = c.notice;
+        for (const auto& [name, path] : {std::pair{"{C}", here + "/" + TfrmUpdate::hexFileName},
+                                         std::pair{"{D}", (data / TfrmUpdate::hexFileName).string()},
+                                         std::pair{"{N}", here + "/other/mine.hex"}, std::pair{"{here}", here},
+                                         std::pair{"{data}", data.string()}})
+            if (const size_t at = notice.find(name); at != std::string::npos)
+                notice.replace(at, std::string(name).size(), path);
+        EXPECT_EQ(shown, notice);
+        EXPECT_TRUE(rig.clock.sleeps().empty());
+
+        if (c.programmed) {
+            rig.form->lboxComPort.Select(0);
+            rig.expect({programMode, tk::MB_OKCANCEL});
+            rig.expect({complete});
+            rig.clickUpdate();
+            EXPECT_TRUE(rig.holds(*c.programmed));
+        }
+        tk::setProgramPath({});
+    }
+}
+#endif
 
 TEST(UpdateFailure, DeviceSilentAfterEraseIsAskedForUntilItAnswers)
 {
@@ -164,7 +260,7 @@ TEST(UpdateFailure, DeviceSilentAfterEraseIsAskedForUntilItAnswers)
     EXPECT_TRUE(repowered.holds(firmware));
 
     UpdateRig cancelled(Scenario::parse("power-loss:7"));
-    cancelled.update(firmware, {{noDevice, tk::MB_RETRYCANCEL, tk::IDCANCEL}});
+    cancelled.update(firmware, {{noDevice, tk::MB_RETRYCANCEL, tk::IDCANCEL}, {stopBox(erasedMemory)}});
     EXPECT_EQ(cancelled.outcome(), "Chip Erase, button on, erases 1, pages 0, locks 0, waits 8");
     EXPECT_TRUE(cancelled.form->IsProgramming());
 }
@@ -173,18 +269,55 @@ TEST(UpdateFailure, VerifyErrorLeavesTheInstrumentUnlocked)
 {
     // A flash bit that will not program: the configuration is never written.
     UpdateRig stuck(Scenario::parse("stuck-bit:0x1234"));
-    stuck.update(fullFirmware().set(0x1234, 0x00), {{verifyError}});
+    stuck.update(fullFirmware().set(0x1234, 0x00), {{holding(verifyError, partlyWritten)}});
     EXPECT_EQ(stuck.outcome(), "Verifying Flash, button on, erases 1, pages 512, locks 0, waits 8");
     EXPECT_EQ(stuck.device->fuseHigh, 0x99);
+}
 
-    // Power fails after the extended fuse write: the lock write and the
-    // read-backs reach nobody, though the flash verified.
-    UpdateRig silent(Scenario::parse("power-loss:" + std::to_string(6 + 3 + 0x400 + 4 + flashSize + 3)));
+// Configuration bytes that read back otherwise than written are reported as
+// such, not as a flash verify error, and the flash is known to be good.
+TEST(UpdateFailure, ConfigurationReadBackThatDiffersIsReportedByteForByte)
+{
     const Firmware firmware = Firmware().fill(0, 0x400, 5);
-    silent.update(firmware, {{verifyError}});
-    EXPECT_EQ(silent.outcome(), "Verifying Flash, button on, erases 1, pages 4, locks 0, waits 8");
-    EXPECT_TRUE(std::equal(firmware.image.begin(), firmware.image.end(), silent.device->flash().begin()));
-    EXPECT_EQ(silent.form->lblLock.GetText(), "FF");
+    struct Case {
+        std::string scenario;
+        const char* differences;
+        const char* labels; // fuse high, low, extended, lock
+    };
+    // Power fails after the extended fuse write: the lock write and the
+    // read-backs reach nobody.
+    for (const Case& c : {Case{"lock-misread", "lock FC expected, FF read", "9F BF FF FF"},
+                          Case{"power-loss:" + std::to_string(6 + 3 + 0x400 + 4 + flashSize + 3),
+                               "lock FC expected, FF read; low fuse BF expected, FF read; high fuse 9F expected, FF "
+                               "read",
+                               "FF FF FF FF"}}) {
+        SCOPED_TRACE(c.scenario);
+        UpdateRig rig(Scenario::parse(c.scenario));
+        rig.update(firmware, {{holding({std::string("Configuration Verify Error: ") + c.differences, "Verify Error"},
+                                       configurationUnconfirmed)}});
+        EXPECT_EQ(rig.outcome(), "Writing Configuration, button on, erases 1, pages 4, locks " +
+                                     std::to_string(c.scenario == "lock-misread" ? 1 : 0) + ", waits 8");
+        EXPECT_TRUE(std::equal(firmware.image.begin(), firmware.image.end(), rig.device->flash().begin()));
+        EXPECT_EQ(rig.labels(), c.labels);
+        EXPECT_TRUE(rig.form->IsProgramming()); // unconfirmed: closing still warns
+    }
+}
+
+// A chip whose erase never unlocks it is erased and detected again without
+// end while an operator watches; unattended, three rounds end it.
+TEST(UpdateFailure, ChipThatStaysLockedIsGivenUpAfterTheUnattendedLimit)
+{
+    UpdateRig rig(Scenario::parse("stuck-locked"));
+    rig.form->lockedEraseLimit = 3;
+    rig.update({}, {{{"The device still reads signature 00 01 02 (locked) after 3 chip erases.", "Device Locked"}},
+                    {holding(identifyError, erasedMemory)}});
+    EXPECT_EQ(rig.outcome(), "Getting Device Infomation, button on, erases 3, pages 0, locks 0, waits 32");
+
+    UpdateRig watched(Scenario::parse("stuck-locked"));
+    watched.op.when([&watched] { return watched.device->chipErases() == 5; },
+                    [&watched] { watched.form->abortFlag = true; });
+    watched.update({}, {{holding(identifyError, erasedMemory)}});
+    EXPECT_EQ(watched.device->chipErases(), 5u);
 }
 
 } // namespace

@@ -36,26 +36,42 @@ TEST(Abort, ConfirmedCloseStopsAtTheNextTestAndEveryLaterUpdateAtItsFirst)
         uint32_t after;
         const char* outcome;
         int barPosition;
+        const std::string& holds;
     };
-    // Programming stops with the pages that end at bytes 255, 511 and 767 written.
-    for (const Case& abort : {Case{TfrmUpdate::statusIdentify, 3, "erases 0, pages 0, locks 0, waits 4", 3},
-                              Case{TfrmUpdate::statusProgram, 1000, "erases 1, pages 3, locks 0, waits 8", 0},
-                              Case{TfrmUpdate::statusVerify, 5000, "erases 1, pages 16, locks 0, waits 8", 0}}) {
+    // A stop confirmed once the image is read still comes before the erase,
+    // so the old firmware stays. Programming stops with the pages that end at
+    // bytes 255, 511 and 767 written.
+    const Firmware older = Firmware().fill(0, 0x800, 9);
+    for (const Case& abort :
+         {Case{TfrmUpdate::statusIdentify, 3, "erases 0, pages 0, locks 0, waits 4", 3, nothingWritten},
+          Case{TfrmUpdate::statusReadImage, 0, "erases 0, pages 0, locks 0, waits 8", 100, nothingWritten},
+          Case{TfrmUpdate::statusProgram, 1000, "erases 1, pages 3, locks 0, waits 8", 0, partlyWritten},
+          Case{TfrmUpdate::statusVerify, 5000, "erases 1, pages 16, locks 0, waits 8", 0, partlyWritten}}) {
+        SCOPED_TRACE(abort.phase);
         UpdateRig rig;
+        std::copy(older.image.begin(), older.image.end(), rig.device->flash().begin());
         rig.start(smallFirmware);
         closeAfter(rig, abort.phase, abort.after);
         expectWarning(rig, tk::mrYes);
         expectQuestion(rig, tk::mrNo);
-        if (abort.phase == std::string(TfrmUpdate::statusIdentify)) // a failed identification has its message
-            rig.expect({identifyError});
+        // A failed identification has its message; the operator's stop
+        // elsewhere says only what the instrument holds.
+        if (abort.phase == std::string(TfrmUpdate::statusIdentify))
+            rig.expect({holding(identifyError, abort.holds)});
+        else
+            rig.expect({stopBox(abort.holds)});
         rig.clickUpdate();
         EXPECT_EQ(rig.outcome(), abort.phase + std::string(", button on, ") + abort.outcome);
         EXPECT_EQ(rig.form->ProgressBar.Position(), abort.barPosition);
         EXPECT_TRUE(rig.form->abortFlag);
         EXPECT_FALSE(rig.app.Terminated());
+        if (&abort.holds == &nothingWritten) {
+            EXPECT_TRUE(std::equal(older.image.begin(), older.image.end(), rig.device->flash().begin()));
+        }
 
+        // A later attempt stops at once, and still says what the first left.
         const auto waits = rig.detectionWaits();
-        rig.update(smallFirmware, {{identifyError}});
+        rig.update(smallFirmware, {{holding(identifyError, abort.holds)}});
         EXPECT_EQ(rig.detectionWaits(), waits);
     }
 }
@@ -126,10 +142,11 @@ TEST(PortSelection, OpensThePortOrResetsByFailureKind)
     UpdateRig rig;
     rig.port->badPort = 2;
     rig.port->busyPort = 4;
-    rig.op.expectBox("Error setting COM Port!  Please select a different port.", "Error", tk::MB_OK, tk::IDOK);
+    rig.op.expectBox("Error setting COM Port!  Please select a different port.\n\nCOM2: no such port", "Error",
+                     tk::MB_OK, tk::IDOK);
     rig.form->lboxComPort.Select(1);
     rig.op.expectBox("Selected COM port is already in use by another application.  Please close the other "
-                     "application and try again.",
+                     "application and try again.\n\nCOM4 is in use by another program",
                      "Port in Use", tk::MB_OK, tk::IDOK);
     rig.form->lboxComPort.Select(3);
     EXPECT_EQ(rig.form->comNumber, 0);

@@ -121,16 +121,18 @@ const char* const closeWarning =
     "Closing the application during programming\r\nMay render the KPX unusable\r\nDo you want to abort download?";
 const char* const closeQuestion = "Close application ?";
 const char* const badPortText = "Error setting COM Port!  Please select a different port.";
+const char* const inUseText =
+    "Selected COM port is already in use by another application.  Please close the other application and try again.";
+const char* const partlyWrittenText =
+    "The instrument's program memory is partly written; it will not start. Run the update again.";
 
 TEST_F(UpdaterWindowTest, PortChoice)
 {
     start();
     port->badPort = 2;
     port->busyPort = 4;
-    script.expect(badPortText, tk::IDOK)
-        .expect("Selected COM port is already in use by another application.  Please close the other application "
-                "and try again.",
-                tk::IDOK);
+    script.expect(badPortText + std::string("\n\nCOM2: no such port"), tk::IDOK)
+        .expect(inUseText + std::string("\n\nCOM4 is in use by another program"), tk::IDOK);
     auto& list = widget<QListWidget>("lboxComPort");
     for (int row : {1, 3}) {
         pickPort(row);
@@ -158,6 +160,34 @@ TEST_F(UpdaterWindowTest, PortListHasTheFocusAndTheFirstArrowKeyOpensAPort)
     EXPECT_EQ(QApplication::focusWidget(), &list);
     QTest::keyClick(&list, Qt::Key_Down);
     EXPECT_EQ(form->comNumber, 1);
+    EXPECT_TRUE(port->GetOpen());
+
+    // Enter on the focused "Update!" button presses it.
+    QTest::keyClick(&list, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), &widget<QPushButton>("btnUpdate"));
+    script.expect(programModePrompt, tk::IDCANCEL);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(script.done());
+}
+
+// After a port that would not open, the arrow keys go on from it to its
+// neighbours instead of opening it again.
+TEST_F(UpdaterWindowTest, ArrowKeysMoveOnFromAPortThatWouldNotOpen)
+{
+    start();
+    port->badPort = 1;
+    port->busyPort = 2;
+    auto& list = widget<QListWidget>("lboxComPort");
+    const std::string bad = badPortText + std::string("\n\nCOM1: no such port");
+    const std::string busy = inUseText + std::string("\n\nCOM2 is in use by another program");
+    script.expect(bad, tk::IDOK).expect(busy, tk::IDOK).expect(bad, tk::IDOK).expect(busy, tk::IDOK);
+    // Down opens COM1, Down COM2, Up COM1 again, Up stays, Down COM2, Down COM3.
+    for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Up, Qt::Key_Down})
+        QTest::keyClick(&list, key);
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(form->comNumber, 0);
+    QTest::keyClick(&list, Qt::Key_Down);
+    EXPECT_EQ(form->comNumber, 3);
     EXPECT_TRUE(port->GetOpen());
 }
 
@@ -213,6 +243,9 @@ TEST_F(UpdaterWindowTest, ClosingWhileProgramming)
         const bool completes = !c.aborts;
         if (completes)
             script.expect(completePrompt, tk::IDOK);
+        // Stopped in a window that stays open: what the instrument holds.
+        if (c.aborts && !c.ends)
+            script.expect(partlyWrittenText, tk::IDOK);
         clickUpdate();
 
         ASSERT_TRUE(script.done());

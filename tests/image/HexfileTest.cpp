@@ -3,24 +3,51 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
 constexpr uint32_t flash = 0x20000;
 
-// n data bytes of 11 at address 0, with a checksum that is never checked.
+// One record with its checksum: type, 16-bit address and data bytes.
+std::string rec(unsigned type, unsigned address, const std::vector<unsigned>& data)
+{
+    std::string text = ":";
+    unsigned sum = 0;
+    const auto put = [&](unsigned byte) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02X", byte & 0xFF);
+        text += digits;
+        sum += byte;
+    };
+    put(static_cast<unsigned>(data.size()));
+    put(address >> 8);
+    put(address);
+    put(type);
+    for (const unsigned byte : data)
+        put(byte);
+    put(0x100 - (sum & 0xFF));
+    return text;
+}
+
+// n data bytes of 11 at address 0.
 std::string dataRecord(int n)
 {
-    char head[10];
-    std::snprintf(head, sizeof head, ":%02X000000", n);
-    return head + std::string(2 * static_cast<size_t>(n), '1') + "00";
+    return rec(0, 0, std::vector<unsigned>(static_cast<size_t>(n), 0x11));
 }
 
 class HexFileTest : public testing::Test {
@@ -55,13 +82,14 @@ TEST_F(HexFileTest, RecordTypesAndSegmentAddressing)
     EXPECT_TRUE(ok);
     EXPECT_EQ(hex->highAddress, 0u);
 
-    hex = read("x0401000001020304\r\n"                 // neither start code nor checksum is examined
-               ":02FFFF00AABB00\n"                     // runs on into 0x10000, no wrap
-               ":020000021000EC\n:01200000559A\n"     // segment 0x1000
-               ":020010022000DC\n:0300000220000000\n" // not address 0000 / not count 2: ignored
-               ":0200100033440000\n\n"
-               ":00000001FF\n:01020000CC00");          // after the end-of-file record, no line end
-    EXPECT_TRUE(ok);
+    hex = read(":0401000001020304F1\r\n"                  // CR LF
+               ":02FFFF00AABB9B\n"                        // runs on into 0x10000, no wrap
+               ":020000021000EC\n" + rec(0, 0x2000, {0x55}) + "\n" // segment 0x1000
+               + rec(2, 0x10, {0x20, 0}) + "\n" + rec(2, 0, {0x20, 0, 0}) + "\n" // not address 0000 / count 2: ignored
+               + rec(0, 0x10, {0x33, 0x44}) + "\n\n"
+               ":00000001FF\n" + rec(0, 0x200, {0xCC}));  // after the end-of-file record, no line end
+    EXPECT_TRUE(ok) << hex->error;
+    EXPECT_EQ(hex->error, "");
     EXPECT_EQ(hex->byteAt(0x00FF), 0xFF);
     EXPECT_EQ(hex->byteAt(0x0100), 0x01);
     EXPECT_EQ(hex->byteAt(0x0103), 0x04);
@@ -75,14 +103,18 @@ TEST_F(HexFileTest, RecordTypesAndSegmentAddressing)
     EXPECT_EQ(hex->byteAt(flash), 0xFF);
 }
 
-TEST_F(HexFileTest, DigitsDecodeInEitherCaseAndStrayCharactersAsZero)
+TEST_F(HexFileTest, EitherCaseAndWhiteSpaceAfterTheChecksumReadAlike)
 {
-    auto hex = read(":06000000abcdefABCDEF00\n:02001000G1z0\n");
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(std::vector(hex->image.get(), hex->image.get() + 6),
-              (std::vector<uint8_t>{0xAB, 0xCD, 0xEF, 0xAB, 0xCD, 0xEF}));
-    EXPECT_EQ(hex->byteAt(0x10), 0x01);
-    EXPECT_EQ(hex->byteAt(0x11), 0x00);
+    // The same bytes in lower case, and with the blanks, tabs and stray
+    // carriage returns that a file converted twice between line-end
+    // conventions carries; blank lines in between.
+    for (const std::string& text : {std::string(":06000000abcdefABCDEF2c\n"), std::string(":06000000ABCDEFABCDEF2C\n"),
+                                    std::string(":06000000ABCDEFABCDEF2C \t\r\r\n \r\n\t\n")}) {
+        auto hex = read(text);
+        EXPECT_TRUE(ok) << hex->error;
+        EXPECT_EQ(std::vector(hex->image.get(), hex->image.get() + 6),
+                  (std::vector<uint8_t>{0xAB, 0xCD, 0xEF, 0xAB, 0xCD, 0xEF}));
+    }
 }
 
 TEST_F(HexFileTest, LinesUpTo79CharactersAreRead)
@@ -98,7 +130,7 @@ TEST_F(HexFileTest, LinesUpTo79CharactersAreRead)
         {dataRecord(34), true, 34},
         {dataRecord(34) + " \n", false, 0},
         {dataRecord(35) + "\n", false, 0},
-        {dataRecord(35).substr(0, 79) + "\n", true, 35}, // all 35 data bytes, no checksum
+        {dataRecord(35).substr(0, 79) + "\n", false, 0}, // all 35 data bytes, no checksum
     };
     for (const auto& c : cases) {
         auto hex = read(c.text);
@@ -107,47 +139,135 @@ TEST_F(HexFileTest, LinesUpTo79CharactersAreRead)
     }
 }
 
-TEST_F(HexFileTest, FailuresKeepWhatWasStoredBefore)
+// Every way a file can be damaged or foreign, with what the operator is
+// told. The record at address 0 comes first, so a refusal after it also
+// shows that nothing later was applied.
+TEST_F(HexFileTest, DamagedRecordsAreRefusedWithTheirLineAndReason)
 {
-    const std::vector<std::string> lines = {":020000040001F9", ":0400000300003800C1", ":04000005000000CD2A",
-                                            std::string(80, '0'), ":0401000001020", ":040100"};
-    for (const std::string& line : lines) {
-        auto hex = read(":0100000042BD\n" + line + "\n:01000200AA53\n");
-        EXPECT_FALSE(ok) << line;
-        EXPECT_EQ(hex->byteAt(0), 0x42) << line;
-        EXPECT_EQ(hex->byteAt(0x100), 0xFF) << line; // a truncated record stores nothing
-        EXPECT_EQ(hex->byteAt(2), 0xFF) << line;     // nothing after the failure is read
+    const std::string first = ":0100000042BD\n";
+    const struct {
+        std::string text;
+        const char* error;
+    } cases[] = {
+        {first + ":0401000001020305F1\n", "line 3: checksum F1, expected F0"}, // one data digit changed
+        {first + ":0401000001020304F0\n", "line 3: checksum F0, expected F1"},
+        {first + "0401000001020304F1\n", "line 3: starts with '0' instead of ':'"},
+        {first + " :0401000001020304F1\n", "line 3: starts with a space instead of ':'"},
+        {first + ":04010000010G0304F1\n", "line 3: 'G' in column 13 is not a hexadecimal digit"},
+        {first + ":0401000001020304F1x\n", "line 3: unexpected 'x' after the checksum"},
+        {first + ":0401000001020304F1 ;\n", "line 3: unexpected ';' after the checksum"},
+        {first + ":04010000010203\n", "line 3: the record is cut short (15 characters, its byte count needs 19)"},
+        {first + ":0401\n", "line 3: the record is cut short (5 characters, its byte count needs 19)"},
+        {first + ":\n", "line 3: the record is cut short (1 characters, its byte count needs 11)"},
+        {first + ":020000040001F9\n", "line 3: record type 04 is not supported"},
+        {first + ":0400000300003800C1\n", "line 3: record type 03 is not supported"},
+        {first + std::string(80, '0') + "\n", "line 3: longer than 79 characters"},
+    };
+    for (const auto& c : cases) {
+        auto hex = read(c.text + rec(0, 2, {0xAA}) + "\n");
+        EXPECT_FALSE(ok) << c.text;
+        EXPECT_EQ(hex->error, c.error);
+        EXPECT_EQ(hex->byteAt(0), 0x42) << c.text;
+        EXPECT_EQ(hex->byteAt(0x100), 0xFF) << c.text; // a refused record stores nothing
+        EXPECT_EQ(hex->byteAt(2), 0xFF) << c.text;     // nothing after the failure is read
     }
+
+    // A byte-order mark in front of the first record would hide the reset
+    // vector.
+    auto hex = readRaw("\xEF\xBB\xBF:0100000042BD\n:00000001FF\n");
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(hex->error, "line 1: starts with a byte-order mark (EF BB BF) instead of ':'");
+    EXPECT_EQ(hex->byteAt(0), 0xFF);
 }
 
 TEST_F(HexFileTest, DataBeyondTheImageFailsAfterStoringWhatFits)
 {
-    auto hex = read(":020000021000EC\n:10FFF800" + std::string(32, '7') + "00\n");
+    auto hex = read(":020000021000EC\n" + rec(0, 0xFFF8, std::vector<unsigned>(16, 0x77)) + "\n");
     EXPECT_FALSE(ok);
+    EXPECT_EQ(hex->error, "line 3: address 20000 lies beyond the end of the flash (1FFFF)");
     for (uint32_t a = 0x1FFF8; a < flash; ++a)
         EXPECT_EQ(hex->image[a], 0x77) << a;
     EXPECT_EQ(hex->highAddress, 0u);
 
     // An empty record may end the data at the image's end, never beyond it.
-    hex = read(":020000022000DC\n:00000000\n");
-    EXPECT_TRUE(ok);
+    hex = read(":020000022000DC\n:0000000000\n");
+    EXPECT_TRUE(ok) << hex->error;
     EXPECT_EQ(hex->highAddress, flash);
-    hex = read(":020000022000DC\n:00000100\n");
+    hex = read(":020000022000DC\n:00000100FF\n");
     EXPECT_FALSE(ok);
     EXPECT_EQ(hex->highAddress, 0u);
 }
 
-TEST_F(HexFileTest, MissingOrCutShortFilesAreRefused)
+#ifdef _WIN32
+// Windows has no FIFO to block a read: read in place.
+std::string errorWithinSeconds(const std::string& path, int)
 {
-    EXPECT_FALSE(HexFile("", flash).readHexFile());
-    EXPECT_FALSE(HexFile(path, flash).readHexFile()); // not written
-    EXPECT_FALSE(HexFile(dir.string(), flash).readHexFile());
+    HexFile hex(path, flash);
+    return hex.readHexFile() ? "read" : hex.error;
+}
+#else
+// Runs the read in a child process, so that a read that blocks fails the
+// test after a few seconds instead of hanging it.
+std::string errorWithinSeconds(const std::string& path, int seconds)
+{
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return "pipe failed";
+    const pid_t child = fork();
+    if (child == 0) {
+        HexFile hex(path, flash);
+        const std::string error = hex.readHexFile() ? "read" : hex.error;
+        const ssize_t written = write(pipeFds[1], error.data(), error.size());
+        _exit(written == static_cast<ssize_t>(error.size()) ? 0 : 1);
+    }
+    close(pipeFds[1]);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (waitpid(child, nullptr, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+            close(pipeFds[0]);
+            return "still reading after " + std::to_string(seconds) + " s";
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::string error(256, '\0');
+    const ssize_t got = ::read(pipeFds[0], error.data(), error.size());
+    close(pipeFds[0]);
+    error.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return error;
+}
+#endif
+
+TEST_F(HexFileTest, MissingCutShortOrNotRegularFilesAreRefusedAtOnce)
+{
+    HexFile unnamed("", flash);
+    EXPECT_FALSE(unnamed.readHexFile());
+    EXPECT_EQ(unnamed.error, "no file name given");
+
+    struct Case {
+        std::string path;
+        const char* error;
+    };
+    std::vector<Case> cases = {
+        {path, "cannot open it: No such file or directory"}, // not written
+        {dir.string(), "not a regular file (a folder)"},
+    };
+#ifndef _WIN32
+    const std::string fifo = (dir / "fifo.hex").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    cases.push_back({fifo, "not a regular file (a FIFO)"});
+    cases.push_back({"/dev/null", "not a regular file (a device)"});
+#endif
+    for (const auto& c : cases)
+        EXPECT_EQ(errorWithinSeconds(c.path, 10), c.error);
 
     // An empty file or an interrupted copy would otherwise program a blank
     // or partial firmware and verify it as complete.
-    readRaw("");
+    auto hex = readRaw("");
     EXPECT_FALSE(ok);
-    auto hex = readRaw(":0100000042BD\n:01000100AA54\n");
+    EXPECT_EQ(hex->error, "no end-of-file record: the file is cut short");
+    hex = readRaw(":0100000042BD\n:01000100AA54\n");
     EXPECT_FALSE(ok);
     EXPECT_EQ(hex->byteAt(1), 0xAA) << "what was read stays in the image";
 }

@@ -93,6 +93,19 @@ TEST_F(PtyPort, DeviceHeldByAnotherProcessIsAlreadyOpen)
     EXPECT_TRUE(port.GetOpen());
 }
 
+TEST_F(PtyPort, ExclusiveClaimOfAnotherProgramIsRespectedEvenByRoot)
+{
+    const int holder = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
+    // Refused at the open without root, by the claim's check with it.
+    EXPECT_THROW(port.SetOpen(true), serial::EAlreadyOpen);
+    int claimed = 0;
+    ASSERT_EQ(ioctl(holder, TIOCGEXCL, &claimed), 0);
+    EXPECT_EQ(claimed, 1) << "the holder lost its exclusive claim";
+    ::close(holder);
+}
+
 TEST_F(PtyPort, UnusablePortsAndLinesFailWithTheReason)
 {
     EXPECT_THAT([&] { port.SetRTS(true); }, ThrowsMessage<serial::ELineError>(HasSubstr("not open")));
@@ -120,6 +133,8 @@ public:
     {
         if (request == TIOCMGET)
             *arg = cts ? TIOCM_CTS : 0;
+        if (request == TIOCGEXCL)
+            *arg = claimedElsewhere ? 1 : 0;
         ioctls.push_back({request, arg ? *arg : 0});
         return result(request == failRequest ? EIO : 0);
     }
@@ -131,6 +146,7 @@ public:
     int openErrno = 0, flockErrno = 0, tcsetErrno = 0, calls = 0, closes = 0, openFlags = 0;
     unsigned long failRequest = 0;
     bool cts = false;
+    bool claimedElsewhere = false;
     std::vector<Call> ioctls;
     termios applied{};
 
@@ -190,16 +206,27 @@ TEST_F(SeamPort, OpenFailuresMapToTheirKindsThenOpensRaw)
     EXPECT_TRUE(sys.ioctls.empty());
     sys.flockErrno = 0;
 
+    // Root gets past another program's exclusive claim: the claim is
+    // checked, and left alone.
+    sys.claimedElsewhere = true;
+    EXPECT_THAT([&] { port.SetOpen(true); },
+                ThrowsMessage<serial::EAlreadyOpen>(HasSubstr("in use by another program")));
+    EXPECT_EQ(sys.closes, 2);
+    EXPECT_EQ(sys.ioctls, (std::vector<Call>{{TIOCGEXCL, 1}}));
+    sys.claimedElsewhere = false;
+    sys.ioctls.clear();
+
     sys.tcsetErrno = ENOTTY;
     EXPECT_THAT([&] { port.SetOpen(true); }, ThrowsMessage<serial::EBadId>(HasSubstr("not a serial port")));
-    EXPECT_EQ(sys.closes, 2);
+    EXPECT_EQ(sys.closes, 3);
     sys.tcsetErrno = 0;
 
     // Raw, without flow control: nothing but this object may move RTS or DTR.
     port.SetOpen(true);
     EXPECT_EQ(sys.openFlags, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     EXPECT_EQ(sys.applied.c_cflag & tcflag_t{CLOCAL | CREAD | CRTSCTS}, tcflag_t{CLOCAL | CREAD});
-    EXPECT_EQ(sys.ioctls, (std::vector<Call>{{TIOCEXCL, 0}, {TIOCNXCL, 0}, {TIOCEXCL, 0}}));
+    EXPECT_EQ(sys.ioctls,
+              (std::vector<Call>{{TIOCGEXCL, 0}, {TIOCEXCL, 0}, {TIOCNXCL, 0}, {TIOCGEXCL, 0}, {TIOCEXCL, 0}}));
 }
 
 TEST_F(SeamPort, TransferByteCostsThirtyThreeCallsPerByte)

@@ -127,7 +127,9 @@ TEST(UsbUpdate, ANoisyLineNeverPassesForAVerifiedUpdate)
         if (complete)
             EXPECT_TRUE(usb.rig.holds(smallFirmware));
         else
-            EXPECT_EQ(usb.rig.op.shown().back().text, app_test::verifyError.text) << usb.rig.status();
+            EXPECT_EQ(usb.rig.op.shown().back().text,
+                      app_test::holding(app_test::verifyError, app_test::partlyWritten).text)
+                << usb.rig.status();
     }
     EXPECT_GT(ends[true] * ends[false], 0) << "both ends reached";
 }
@@ -194,10 +196,12 @@ TEST(UsbUpdate, TheWindowListsTheAdapterAndOpensItLikeAComPort)
          {Case{[](sim::Ft232rModel&) {}, "USB FT232R SIM00001", nullptr, nullptr},
           Case{[](sim::Ft232rModel& a) { a.heldElsewhere = true; }, "USB FT232R SIM00001",
                "Selected COM port is already in use by another application.  Please close the other application and "
-               "try again.",
+               "try again.\n\nUSB FT232R SIM00001: another program is using the adapter (unable to claim usb device).",
                "Port in Use"},
           Case{[](sim::Ft232rModel& a) { a.noPermission = true; }, "USB FT232R (serial number unreadable)",
-               "Error setting COM Port!  Please select a different port.", "Error"}}) {
+               "Error setting COM Port!  Please select a different port.\n\nUSB FT232R (serial number unreadable): "
+               "no permission to use the USB device",
+               "Error"}}) {
         SCOPED_TRACE(pick.listed);
         sim::Atmega128 device;
         sim::Ft232rModel adapter("SIM00001", &device);

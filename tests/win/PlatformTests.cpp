@@ -1,6 +1,8 @@
 // The Windows implementations of the seams that the rest of the suites do
 // not already run on Windows: where the program finds itself (and so its
-// help file), and the performance counter behind the link's delay.
+// help file), where it looks for the firmware file, and the performance
+// counter behind the link's delay.
+#include "app/Firmware.h"
 #include "link/Pgmcomm.h"
 #include "platform/Clock.h"
 #include "platform/win/Win32.h"
@@ -12,7 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -39,6 +43,33 @@ TEST(WindowsPaths, TheProgramFindsItselfFromAnyFolderAndItsFolderEndsWithTheSepa
     ASSERT_GT(::GetModuleFileNameA(nullptr, own, sizeof own), 0u);
     EXPECT_EQ(program, own);
     EXPECT_EQ(tk::ExtractFilePath(program) + "win_platform_tests.exe", program);
+}
+
+TEST(WindowsFirmwareFolders, TheFileIsLookedForInTheCurrentFolderThenBesideTheProgram)
+{
+    const std::filesystem::path before = std::filesystem::current_path();
+    const std::filesystem::path here = testing_support::makeTempFolder("kpx-here-");
+    const std::filesystem::path program = testing_support::makeTempFolder("kpx-program-");
+    std::filesystem::current_path(here);
+    tk::setProgramPath((program / "kpx-updater.exe").string());
+
+    EXPECT_EQ(firmware::searchFolders(), (std::vector<std::string>{here.string(), program.string()}));
+    const std::string name = "KPXUpdate517.hex";
+    EXPECT_EQ(firmware::notice({}, name, 0x20000),
+              "Firmware missing: " + name + " is not in " + here.string() + " or " + program.string());
+    std::ofstream(program / name) << ":00000001FF\r\n";
+    EXPECT_EQ(firmware::notice({}, name, 0x20000), "Firmware: " + (program / name).string());
+    std::ofstream(here / name) << ":00000001FF\r\n";
+    EXPECT_EQ(firmware::notice({}, name, 0x20000), "Firmware: " + (here / name).string()) << "the current first";
+
+    // Started in its own folder (the Start menu's shortcut): one folder.
+    std::filesystem::current_path(program);
+    EXPECT_EQ(firmware::searchFolders(), std::vector<std::string>{program.string()});
+
+    tk::setProgramPath({});
+    std::filesystem::current_path(before);
+    std::filesystem::remove_all(here);
+    std::filesystem::remove_all(program);
 }
 
 TEST(WindowsClock, TheLinksDelayIsCalibratedOnThePerformanceCounterAndSpansItsTicks)

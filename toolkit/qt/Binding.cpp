@@ -109,6 +109,7 @@ public:
     {
         connect(&button_, &QAbstractButton::clicked, this,
                 [this] { act<tk::TButton>([](tk::TButton& pressed) { pressed.Click(); }); });
+        button_.installEventFilter(this);
         ButtonBinding::sync();
     }
 
@@ -118,6 +119,21 @@ public:
         if (button_.text() != text)
             button_.setText(text);
         showState(button_, *control_);
+    }
+
+protected:
+    // Enter presses the focused button, as Space does, in a main window too
+    // (Qt leaves that to dialogs' default buttons).
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched != &button_ || event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) ||
+            (key->modifiers() & ~Qt::KeypadModifier))
+            return false;
+        button_.click();
+        return true;
     }
 
 private:
@@ -164,7 +180,10 @@ protected:
     // With nothing selected, the first navigation key selects the item under
     // the caret (the first item, when the list has just got the focus)
     // rather than the one after it, so that the first arrow key picks a port
-    // as a click on the first item would.
+    // as a click on the first item would. Once the operator has picked an
+    // item whose choice did not hold (a port that would not open), the keys
+    // move on from it as from a selection, and a key that would stay on it
+    // does not pick it again.
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (watched != &list_ || event->type() != QEvent::KeyPress || selectedRow() >= 0 || list_.count() == 0)
@@ -172,22 +191,34 @@ protected:
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->modifiers() & ~Qt::KeypadModifier)
             return false;
-        int row = list_.currentRow() >= 0 ? list_.currentRow() : 0;
+        const int from = list_.currentRow() >= 0 ? list_.currentRow() : 0;
+        const int last = list_.count() - 1;
+        const int step = picked_ ? 1 : 0;
+        int row = from;
         switch (key->key()) {
         case Qt::Key_Up:
+            row = from - step;
+            break;
         case Qt::Key_Down:
+            row = from + step;
+            break;
         case Qt::Key_PageUp:
+            row = picked_ ? 0 : from;
+            break;
         case Qt::Key_PageDown:
+            row = picked_ ? last : from;
             break;
         case Qt::Key_Home:
             row = 0;
             break;
         case Qt::Key_End:
-            row = list_.count() - 1;
+            row = last;
             break;
         default:
             return false;
         }
+        if (row < 0 || row > last || (picked_ && row == from))
+            return true;
         list_.setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
         return true;
     }
@@ -218,8 +249,10 @@ private:
             return;
         // The operator can pick another item but not clear the selection
         // (Ctrl+click would), as in a single-selection list box.
-        if (row >= 0)
+        if (row >= 0) {
+            picked_ = true;
             act<tk::TListBox>([row](tk::TListBox& box) { box.Select(row); });
+        }
         // The handler may have changed the selection again (a port that
         // would not open clears it); show where it ended.
         if (control_)
@@ -228,6 +261,8 @@ private:
 
     QListWidget& list_;
     bool syncing_ = false;
+    // The operator has picked an item since the list was bound.
+    bool picked_ = false;
 };
 
 class ProgressBinding final : public ControlBinding {
