@@ -10,6 +10,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifdef _WIN32
+// Windows has no inheritance of these descriptors to close on exec, and
+// would turn CR LF into LF without O_BINARY.
+constexpr int openFlags = O_RDONLY | O_BINARY;
+#else
+constexpr int openFlags = O_RDONLY | O_CLOEXEC;
+#endif
+
 TkyAppHelpSocket* ActiveAppHelpSocket = nullptr;
 platform::WNDPROC OldWndProc = nullptr;
 HH_FTS_QUERY FtsQuery{};
@@ -118,7 +126,7 @@ bool fileExists(const std::string& name)
 
 bool readWholeFile(const std::string& name, std::string& contents)
 {
-    const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = open(name.c_str(), openFlags);
     if (fd < 0)
         return false;
     struct stat info {};

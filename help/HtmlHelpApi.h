@@ -131,7 +131,13 @@ enum TITType : int32_t { ITInclusive, ITExclusive, ITHidden };
 enum class THHWinNavTabPos : int32_t { Top, Left, Bottom };
 
 using HH_INFOTYPE = uint32_t;
-using COLORREF = uint32_t; // 0x00BBGGRR; a value with a non-zero top byte (such as -1) means "engine default"
+// 0x00BBGGRR; a value with a non-zero top byte (such as -1) means "engine
+// default". On Windows the system declares it too, as the same 32-bit type.
+#ifdef _WIN32
+using COLORREF = unsigned long;
+#else
+using COLORREF = uint32_t;
+#endif
 
 // A window type: how the help viewer window of that name looks and behaves.
 struct HH_WINTYPE {

@@ -15,10 +15,17 @@ platform::HMODULE HHCtrlHandle = nullptr;
 THtmlHelp HtmlHelpProc = nullptr;
 bool DownloadOffered = false;
 
+#ifdef _WIN32
+// The engine is the system's; its vendor's page offers the workshop that
+// installs it.
+const char* const HtmlHelpDownloadUrl =
+    "https://learn.microsoft.com/en-us/previous-versions/windows/desktop/htmlhelp/microsoft-html-help-downloads";
+#else
 // Our engine ships with the program, so a missing engine means a broken
 // installation; the page lists the help viewers each distribution packages,
 // which is the way to read the help file meanwhile.
 const char* const HtmlHelpDownloadUrl = "https://repology.org/projects/?search=chm";
+#endif
 
 namespace {
 
@@ -59,6 +66,10 @@ std::vector<std::string> libraryCandidates()
 {
     if (!libraryOverride.empty())
         return {libraryOverride};
+#ifdef _WIN32
+    // By name alone: the system's library search finds the system's engine.
+    return {kHtmlHelpEngineLibrary};
+#else
     std::vector<std::string> candidates;
     const std::string programFolder = tk::ExtractFilePath(tk::ParamStr(0));
     if (!programFolder.empty())
@@ -72,6 +83,7 @@ std::vector<std::string> libraryCandidates()
 #endif
     candidates.push_back(std::string(KPX_HELP_ENGINE_DIR) + "/" + kKpxHelpEngineFileName);
     return candidates;
+#endif
 }
 
 platform::HMODULE loadEngineLibrary()

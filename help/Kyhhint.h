@@ -5,7 +5,8 @@
 // above this unit ever deals with a missing engine.
 //
 // On Linux the engine is our plugin libkpxhtmlhelp.so, looked up beside the
-// executable and then in the install's library folder.
+// executable and then in the install's library folder. On Windows it is the
+// system's HHCtrl.ocx, loaded by name through the system's library search.
 #pragma once
 
 #include "help/HtmlHelpApi.h"
@@ -29,6 +30,9 @@ extern bool DownloadOffered;           // the operator has accepted the download
 // engine cannot be loaded. HH_CLOSE_ALL before the engine was ever loaded
 // closes nothing and answers 0 without trying to load it.
 platform::HWND HtmlHelp(platform::HWND caller, std::string File, uint32_t Command, intptr_t Data);
+
+// The Windows engine's library.
+constexpr const char* kHtmlHelpEngineLibrary = "HHCtrl.ocx";
 
 // Where the operator is sent when the engine is missing.
 extern const char* const HtmlHelpDownloadUrl;

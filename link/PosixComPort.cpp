@@ -103,26 +103,6 @@ std::string PosixComPort::devicePathFor(uint16_t number)
     return "/dev/ttyS" + std::to_string(number - 1);
 }
 
-void PosixComPort::SetComNumber(uint16_t number)
-{
-    if (number == number_)
-        return;
-    const bool wasOpen = GetOpen();
-    close();
-    number_ = number;
-    // With no number there is nothing to reopen; the port just stays closed.
-    if (wasOpen && number_ != 0)
-        open();
-}
-
-void PosixComPort::SetOpen(bool open)
-{
-    if (open)
-        this->open();
-    else
-        close();
-}
-
 void PosixComPort::open()
 {
     if (fd_ >= 0)

@@ -4,7 +4,7 @@
 // moves RTS or DTR.
 #pragma once
 
-#include "link/ComPort.h"
+#include "link/NumberedPort.h"
 
 #include <cstdint>
 #include <string>
@@ -30,7 +30,7 @@ struct SerialSys {
     static SerialSys& real();
 };
 
-class PosixComPort final : public ComPort {
+class PosixComPort final : public NumberedPort {
 public:
     // sys, when given, must outlive the port; null uses the real system.
     explicit PosixComPort(SerialSys* sys = nullptr);
@@ -42,9 +42,6 @@ public:
     // and not empty, else /dev/ttyS<n-1>. Empty for 0.
     static std::string devicePathFor(uint16_t number);
 
-    void SetComNumber(uint16_t number) override;
-    uint16_t GetComNumber() const override { return number_; }
-    void SetOpen(bool open) override;
     bool GetOpen() const override { return fd_ >= 0; }
 
     // One ioctl each.
@@ -52,12 +49,9 @@ public:
     void SetDTR(bool level) override;
     bool GetCTS() override;
 
-    // The device the open port was opened on; empty while closed.
-    const std::string& devicePath() const { return path_; }
-
 private:
-    void open();
-    void close() noexcept;
+    void open() override;
+    void close() noexcept override;
     // Closes the half-opened device and reports why it cannot be used.
     [[noreturn]] void failOpen(int err, const char* step);
     void setLine(int bit, bool level, const char* name);
@@ -65,11 +59,9 @@ private:
     [[noreturn]] void notOpen(const char* line) const;
 
     SerialSys* sys_;
-    uint16_t number_ = 0;
     int fd_ = -1;
     // TIOCEXCL was set by us and must be cleared again on close.
     bool exclusive_ = false;
-    std::string path_;
 };
 
 } // namespace serial

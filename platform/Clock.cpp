@@ -8,6 +8,8 @@ namespace platform {
 
 namespace {
 
+// Windows: win/SystemClock.cpp.
+#ifndef _WIN32
 class SystemClock final : public Clock {
 public:
     void sleepMs(uint32_t ms) override
@@ -37,16 +39,19 @@ public:
         return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
     }
 };
+#endif
 
 Clock* current = nullptr;
 
 } // namespace
 
+#ifndef _WIN32
 Clock& systemClock()
 {
     static SystemClock clock;
     return clock;
 }
+#endif
 
 Clock& currentClock()
 {

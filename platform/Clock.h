@@ -24,7 +24,8 @@ public:
     virtual int64_t nowNs() = 0;
 };
 
-// The wall clock: CLOCK_MONOTONIC, nanosleep.
+// The wall clock: CLOCK_MONOTONIC and nanosleep on Linux, the performance
+// counter and Sleep on Windows.
 Clock& systemClock();
 
 // The clock in force; the system clock unless a ScopedClock overrides it.

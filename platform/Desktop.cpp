@@ -2,9 +2,11 @@
 
 #include <cerrno>
 #include <cstring>
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace platform {
 
@@ -16,6 +18,9 @@ HCURSOR lastCursor = 0;
 constexpr intptr_t kShellOk = 42;
 constexpr intptr_t SE_ERR_NOASSOC = 31;
 
+// The system desktop without a display; Windows has its own in
+// win/SystemDesktop.cpp.
+#ifndef _WIN32
 // Starts "xdg-open file" detached from us (double fork, so no zombie is left
 // behind and we never wait for the handler), and reports whether the exec
 // succeeded through a close-on-exec pipe. No shell is involved, so the
@@ -63,9 +68,11 @@ bool spawnOpener(const std::string& file)
     // EOF without data: the exec replaced the grandchild.
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 && got == 0;
 }
+#endif
 
 } // namespace
 
+#ifndef _WIN32
 POINT SystemDesktop::cursorPos()
 {
     return {0, 0};
@@ -93,6 +100,7 @@ bool SystemDesktop::shellOpen(const std::string& file)
 {
     return spawnOpener(file);
 }
+#endif
 
 Desktop& systemDesktop()
 {

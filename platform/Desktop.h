@@ -32,8 +32,9 @@ public:
     virtual bool shellOpen(const std::string& file) = 0;
 };
 
-// Without a display: the cursor at (0, 0), a 1024x768 work area, beeps as
-// "\a" on a terminal, addresses opened with xdg-open.
+// Linux without a display: the cursor at (0, 0), a 1024x768 work area,
+// beeps as "\a" on a terminal, addresses opened with xdg-open. Windows: the
+// system's cursor, work area, speaker and shell.
 class SystemDesktop : public Desktop {
 public:
     POINT cursorPos() override;

@@ -19,7 +19,8 @@ public:
     virtual bool free(HMODULE module) = 0;
 };
 
-// dlopen (RTLD_NOW | RTLD_LOCAL), dlsym, dlclose.
+// dlopen (RTLD_NOW | RTLD_LOCAL), dlsym, dlclose; on Windows LoadLibraryA,
+// GetProcAddress, FreeLibrary.
 Loader& systemLoader();
 Loader& currentLoader();
 

@@ -2,7 +2,9 @@
 // and the help engine exchange them. On Linux these are our own: a handle
 // names a window registered with this layer (the main window, the help
 // viewer's windows), and a message is delivered by calling the window's
-// current procedure.
+// current procedure. On Windows they are the system's, with the same sizes
+// and calling convention on 64-bit Windows, so a procedure declared here can
+// be installed on a real window.
 #pragma once
 
 #include <cstdint>

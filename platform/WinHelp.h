@@ -1,5 +1,6 @@
 // The platform's WinHelp engine. There is none on Linux: every request
-// fails, as it would on a system without the engine.
+// fails, as it would on a system without the engine. On Windows it is the
+// system's.
 #pragma once
 
 #include "platform/Win.h"

@@ -2,7 +2,8 @@
 // window and the help viewer's windows register here; a message is delivered
 // by calling the window's current procedure on the calling thread. Other
 // processes' windows do not exist for us, except the desktop window, which
-// can be named but never subclassed.
+// can be named but never subclassed. On Windows every call is the system's
+// own and a registered window is a real, hidden one (win/Window.cpp).
 #pragma once
 
 #include "platform/Win.h"

@@ -11,6 +11,7 @@
 #include "toolkit/Application.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <csignal>
 #include <iostream>
@@ -22,11 +23,74 @@
 #include <unistd.h>
 #include <vector>
 
+#ifdef _WIN32
+#include "platform/win/Win32.h"
+#endif
+
 namespace {
 
-// The signal that asked the run to stop; 0 while none has.
-volatile std::sig_atomic_t interrupted = 0;
+// The signal that asked the run to stop; 0 while none has. Set from a
+// signal handler on Linux and from a thread of the system's on Windows;
+// lock-free, so safe for both.
+std::atomic<int> interrupted{0};
 
+#ifdef _WIN32
+// Set once the run is over, so that a console being closed waits for the
+// update's safe point rather than ending the process between two
+// instructions.
+HANDLE runEnded = nullptr;
+
+// Ctrl+C and Ctrl+Break stop like SIGINT. Closing the console, logging off
+// and shutting down stop like SIGTERM; the system ends the process when this
+// returns, so it waits (within the few seconds the system grants) until the
+// run has stopped.
+BOOL WINAPI onConsoleControl(DWORD event)
+{
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+        interrupted = SIGINT;
+        return TRUE;
+    }
+    interrupted = SIGTERM;
+    if (runEnded)
+        ::WaitForSingleObject(runEnded, 4000);
+    return TRUE;
+}
+
+// Installs the stop handler for one run. A prompt waiting for console input
+// gives up (and answers Cancel) as well: the read ends without a line.
+class InterruptHandler {
+public:
+    InterruptHandler()
+    {
+        interrupted = 0;
+        runEnded = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        ::SetConsoleCtrlHandler(&onConsoleControl, TRUE);
+    }
+    ~InterruptHandler()
+    {
+        ::SetEvent(runEnded);
+        ::SetConsoleCtrlHandler(&onConsoleControl, FALSE);
+    }
+    InterruptHandler(const InterruptHandler&) = delete;
+    InterruptHandler& operator=(const InterruptHandler&) = delete;
+};
+
+// The live progress line redraws itself with escape sequences, which a
+// Windows console obeys only when asked to; false when it cannot be asked
+// (output redirected, or a console too old for them).
+bool consoleDrawsEscapes()
+{
+    const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    return output != INVALID_HANDLE_VALUE && ::GetConsoleMode(output, &mode) &&
+           ::SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
+
+std::string stopCause(int signal)
+{
+    return signal == SIGINT ? "interrupted" : "stopped: the console was closed";
+}
+#else
 extern "C" void onInterrupt(int signal)
 {
     interrupted = signal;
@@ -75,6 +139,12 @@ std::string stopCause(int signal)
         return "stopped by signal " + std::to_string(signal);
     }
 }
+
+bool consoleDrawsEscapes()
+{
+    return isatty(STDOUT_FILENO) == 1;
+}
+#endif
 
 constexpr int exitComplete = 0;
 constexpr int exitFailed = 1;
@@ -373,10 +443,16 @@ void printHelp(std::ostream& out)
            "  CTS  data from the instrument\n"
            "No character is sent or received through the port.\n"
            "\n"
+#ifdef _WIN32
+           "Ports: COM1..COM4 are the computer's serial ports. A USB serial adapter with a\n"
+           "higher number must first be given one of these in the Device Manager (the\n"
+           "port's Properties, Port Settings, Advanced, COM Port Number).\n"
+#else
            "Ports: COM1..COM4 open the devices named by the environment variables\n"
            "KPX_COM1..KPX_COM4, by default /dev/ttyS0../dev/ttyS3. An FT232R USB adapter\n"
            "(0403:6001) is driven in synchronous bit-bang mode, RTS# the clock, DTR# the data\n"
            "to and CTS# the data from the instrument.\n"
+#endif
            "\n"
            "Exit status: 0 after \"Update Complete!\", 1 when the update did not complete,\n"
            "2 for a usage error, 128 + the signal's number when Ctrl+C (130), SIGTERM (143)\n"
@@ -510,7 +586,7 @@ int runConsole(int argc, char** argv, std::istream& in, std::ostream& out, std::
     std::unique_ptr<serial::ComPort> port = std::move(ports);
 
     const InterruptHandler interruptHandler;
-    const bool terminal = &out == &std::cout && isatty(STDOUT_FILENO) == 1;
+    const bool terminal = &out == &std::cout && consoleDrawsEscapes();
     ConsoleBackend backend(in, out, err, terminal, options.yes);
     int status = exitFailed;
     {

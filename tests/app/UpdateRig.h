@@ -6,6 +6,7 @@
 #include "platform/VirtualClock.h"
 #include "sim/SimComPort.h"
 #include "tests/support/ScriptedOperator.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -101,12 +102,7 @@ struct Firmware {
 
 // A fresh temporary folder, current for the object's life.
 struct TempFolder {
-    TempFolder()
-    {
-        if (!mkdtemp(path.data()))
-            throw std::runtime_error("mkdtemp failed");
-        std::filesystem::current_path(path);
-    }
+    TempFolder() { std::filesystem::current_path(path); }
     ~TempFolder()
     {
         std::filesystem::current_path(previous);
@@ -115,7 +111,7 @@ struct TempFolder {
     }
 
     std::filesystem::path previous = std::filesystem::current_path();
-    std::string path = std::filesystem::temp_directory_path() / "kpx-app-XXXXXX";
+    std::filesystem::path path = testing_support::makeTempFolder("kpx-app-");
 };
 
 // Everything one update needs. The clock is in force before the window is
@@ -194,7 +190,7 @@ struct UpdateRig {
                (device->lockBits | 0xC0) == 0xFC;
     }
     // The 3 s detection waits so far.
-    long detectionWaits() const { return std::count(clock.sleeps().begin(), clock.sleeps().end(), 3000u); }
+    std::ptrdiff_t detectionWaits() const { return std::count(clock.sleeps().begin(), clock.sleeps().end(), 3000u); }
 
     TempFolder folder;
     platform::VirtualClock clock{1'000'000, 1'000};

@@ -70,7 +70,7 @@ TEST(Abort, ConfirmedCloseStopsAtTheNextTestAndEveryLaterUpdateAtItsFirst)
         }
 
         // A later attempt stops at once, and still says what the first left.
-        const long waits = rig.detectionWaits();
+        const auto waits = rig.detectionWaits();
         rig.update(smallFirmware, {{holding(identifyError, abort.holds)}});
         EXPECT_EQ(rig.detectionWaits(), waits);
     }

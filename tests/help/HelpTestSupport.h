@@ -9,13 +9,12 @@
 #include "platform/Window.h"
 #include "tests/help/RecordingEngine.h"
 #include "tests/support/ScriptedOperator.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace help_test {
 
@@ -24,10 +23,11 @@ namespace help_test {
 inline RecordingEngine& recording()
 {
     static RecordingEngine* const engine = [] {
-        void* module = dlopen(KPX_RECORDING_ENGINE, RTLD_NOW | RTLD_LOCAL);
-        void* entry = module ? dlsym(module, "recordingEngine") : nullptr;
+        platform::Loader& loader = platform::systemLoader();
+        const platform::HMODULE module = loader.load(KPX_RECORDING_ENGINE);
+        const platform::FARPROC entry = module ? loader.symbol(module, "recordingEngine") : nullptr;
         if (!entry)
-            throw std::runtime_error(std::string("no recording engine: ") + dlerror());
+            throw std::runtime_error("no recording engine in " KPX_RECORDING_ENGINE);
         return platform::procAs<RecordingEngineFn>(entry)();
     }();
     return *engine;
@@ -41,7 +41,6 @@ protected:
         DownloadOffered = false;
         engine = RecordingEngine{};
         app.HelpFile = "x.chm";
-        std::filesystem::create_directories(folder);
     }
     ~HelpTest() override
     {
@@ -95,8 +94,7 @@ protected:
     tk::TForm& form = app.CreateForm<tk::TForm>(description);
     platform::FakeDesktop desktop;
     platform::ScopedDesktop useDesktop{desktop};
-    std::filesystem::path folder =
-        std::filesystem::path(::testing::TempDir()) / ("kpx_help_" + std::to_string(getpid()));
+    std::filesystem::path folder = testing_support::makeTempFolder("kpx_help_");
     std::vector<platform::HWND> windows;
     std::unique_ptr<TkyAppHelpSocket> socket;
 };

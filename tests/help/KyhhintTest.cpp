@@ -63,6 +63,9 @@ TEST_F(BindingTest, TheEngineIsLoadedOnFirstUseAndGetsEveryArgumentAsGiven)
     EXPECT_EQ(host->sendMessage(caller, platform::WM_NOTIFY, 0, 0), platform::WM_NOTIFY);
 }
 
+// Our engine beside the program; Windows asks for its system's engine by
+// name, which tests/win/HelpOnWindowsTests.cpp covers.
+#ifndef _WIN32
 TEST_F(BindingTest, AMissingEngineBeepsAndOffersTheDownloadUntilAcceptedAndIsFoundOnceInstalled)
 {
     SetHtmlHelpLibrary({}); // the usual places: beside the program first
@@ -92,6 +95,7 @@ TEST_F(BindingTest, AMissingEngineBeepsAndOffersTheDownloadUntilAcceptedAndIsFou
     tk::setProgramPath({});
     EXPECT_EQ(loader.loads.back(), (folder / kKpxHelpEngineFileName).string());
 }
+#endif
 
 TEST(WindowRegistry, WindowsAreFoundByClassOrNameAndGoneForGoodAndTheDesktopIsNeverSubclassed)
 {

@@ -1,0 +1,36 @@
+// Libraries on Windows: LoadLibraryA with the system's search order, so a
+// bare name such as the help engine's is found where Windows keeps it.
+#include "platform/Library.h"
+
+#include "platform/win/Win32.h"
+
+namespace platform {
+
+namespace {
+
+::HMODULE native(HMODULE module)
+{
+    return static_cast<::HMODULE>(module);
+}
+
+class SystemLoader final : public Loader {
+public:
+    HMODULE load(const std::string& path) override { return ::LoadLibraryA(path.c_str()); }
+    FARPROC symbol(HMODULE module, const std::string& name) override
+    {
+        return module ? reinterpret_cast<FARPROC>(::GetProcAddress(native(module), name.c_str())) : nullptr;
+    }
+    bool free(HMODULE module) override { return module && ::FreeLibrary(native(module)) != FALSE; }
+};
+
+} // namespace
+
+Loader& systemLoader()
+{
+    // Never destroyed: libraries are released at program end, possibly
+    // after function-local statics are gone.
+    static Loader* const loader = new SystemLoader;
+    return *loader;
+}
+
+} // namespace platform

@@ -1,0 +1,120 @@
+// Help on Windows: the binding asks the system for its engine by name, and
+// the system's engine (Wine's hhctrl.ocx here) shows and closes the manual.
+#include "help/Kyhhint.h"
+#include "platform/win/Win32.h"
+#include "tests/help/HelpTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+using BindingOnWindows = help_test::HelpTest;
+
+// The system's loader, except that the engine is missing until installed,
+// and then is the recording engine.
+class EngineInstaller final : public platform::Loader {
+public:
+    std::vector<std::string> loads;
+    std::vector<std::string> lookups;
+    bool installed = false;
+
+    platform::HMODULE load(const std::string& path) override
+    {
+        loads.push_back(path);
+        return installed ? platform::systemLoader().load(KPX_RECORDING_ENGINE) : nullptr;
+    }
+    platform::FARPROC symbol(platform::HMODULE module, const std::string& name) override
+    {
+        lookups.push_back(name);
+        return platform::systemLoader().symbol(module, name);
+    }
+    bool free(platform::HMODULE module) override { return platform::systemLoader().free(module); }
+};
+
+TEST_F(BindingOnWindows, TheEngineIsTheSystemsAskedForByNameAndAMissingOneIsOfferedUntilInstalled)
+{
+    SetHtmlHelpLibrary({});
+    SetHtmlHelpApplication(&app);
+    EngineInstaller loader;
+    platform::ScopedLoader use(loader);
+
+    const std::string offer = "Unable to load \"HHCtrl.ocx\" library !!!\r\n"
+                              "Press OK Button to download and install the latest version\r\n"
+                              "of the HTML Help Workshop from the Microsoft Web Site.";
+    op.expectBox(offer, "Error", tk::MB_OKCANCEL | tk::MB_ICONERROR, tk::IDCANCEL)
+        .expectBox(offer, "Error", tk::MB_OKCANCEL | tk::MB_ICONERROR, tk::IDOK);
+    for (int attempt = 0; attempt < 3; ++attempt)
+        EXPECT_EQ(HtmlHelp(0, "a.chm", HH_DISPLAY_TOC, 0), -1);
+    EXPECT_EQ(op.shown().size(), 2u) << "no offer once accepted";
+    EXPECT_EQ(desktop.beeps.size(), 3u);
+    EXPECT_EQ(desktop.opened, std::vector<std::string>{HtmlHelpDownloadUrl});
+    EXPECT_EQ(std::string(HtmlHelpDownloadUrl).rfind("https://", 0), 0u);
+
+    loader.installed = true;
+    EXPECT_EQ(HtmlHelp(0, "a.chm", HH_DISPLAY_TOC, 0), 0x5150) << "found by the next request";
+    EXPECT_EQ(loader.loads, std::vector<std::string>(4, "HHCtrl.ocx")) << "by name alone, no folder";
+    EXPECT_EQ(loader.lookups.front(), "HtmlHelpA");
+}
+
+// The top-level windows of this process that are shown, by caption.
+std::vector<std::string> shownWindows()
+{
+    std::vector<std::string> captions;
+    ::EnumWindows(
+        [](::HWND window, LPARAM found) -> BOOL {
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            char caption[256] = {};
+            if (owner == ::GetCurrentProcessId() && ::IsWindowVisible(window) &&
+                ::GetWindowTextA(window, caption, sizeof caption) > 0)
+                reinterpret_cast<std::vector<std::string>*>(found)->push_back(caption);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&captions));
+    return captions;
+}
+
+// Lets the engine's windows do their work for a while.
+void pumpMessages(int rounds)
+{
+    for (int round = 0; round < rounds; ++round) {
+        MSG message;
+        while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageA(&message);
+        }
+        ::Sleep(10);
+    }
+}
+
+TEST(SystemHelpEngine, HelpFileOpensTheManualInTheSystemsViewerAndQuittingHelpClosesIt)
+{
+    SetHtmlHelpLibrary({});
+    testing_support::ScriptedOperator op;
+    tk::TApplication app(op);
+    const tk::FormDescription description{"frmUpdate", "QMainWindow", "", 0, 0, 0, 0, "single", {}, "", {}, "", {}, {}};
+    tk::TForm& form = app.CreateForm<tk::TForm>(description);
+    auto socket = std::make_unique<TkyAppHelpSocket>(form);
+    app.HelpFile = std::filesystem::absolute(KPX_TEST_CHM).string();
+    ASSERT_TRUE(std::filesystem::exists(app.HelpFile));
+
+    // As the Help File command asks for it.
+    EXPECT_TRUE(app.HelpJump("TApplication_HelpJump"));
+    pumpMessages(20);
+    const std::vector<std::string> open = shownWindows();
+    EXPECT_NE(std::find(open.begin(), open.end(), "M740-RT Updater Help"), open.end())
+        << "shown: " << testing::PrintToString(open);
+
+    // As the program's end asks for it.
+    app.HelpCommand(tk::HELP_QUIT, 0);
+    pumpMessages(20);
+    EXPECT_TRUE(shownWindows().empty()) << testing::PrintToString(shownWindows());
+    socket.reset();
+    SetHtmlHelpApplication(nullptr);
+}
+
+} // namespace

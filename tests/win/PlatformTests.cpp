@@ -1,0 +1,97 @@
+// The Windows implementations of the seams that the rest of the suites do
+// not already run on Windows: where the program finds itself (and so its
+// help file), where it looks for the firmware file, and the performance
+// counter behind the link's delay.
+#include "app/Firmware.h"
+#include "link/Pgmcomm.h"
+#include "platform/Clock.h"
+#include "platform/win/Win32.h"
+#include "sim/Atmega128.h"
+#include "sim/SimComPort.h"
+#include "tests/support/TempFolder.h"
+#include "toolkit/Application.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(WindowsPaths, TheProgramFindsItselfFromAnyFolderAndItsFolderEndsWithTheSeparator)
+{
+    struct Case {
+        const char* path;
+        const char* folder;
+    };
+    for (const Case& c : {Case{"C:\\Program Files\\KPX Updater\\kpx-updater.exe", "C:\\Program Files\\KPX Updater\\"},
+                          Case{"\\\\server\\share\\kpx-updater.exe", "\\\\server\\share\\"},
+                          Case{"C:kpx-updater.exe", "C:"}, Case{"Z:/work/bin/kpx-update.exe", "Z:/work/bin/"},
+                          Case{"kpx-updater.exe", ""}})
+        EXPECT_EQ(tk::ExtractFilePath(c.path), c.folder) << c.path;
+
+    const std::filesystem::path before = std::filesystem::current_path();
+    const std::filesystem::path elsewhere = testing_support::makeTempFolder("kpx-paths-");
+    std::filesystem::current_path(elsewhere);
+    const std::string program = tk::ParamStr(0);
+    std::filesystem::current_path(before);
+    std::filesystem::remove_all(elsewhere);
+
+    char own[MAX_PATH * 4] = {};
+    ASSERT_GT(::GetModuleFileNameA(nullptr, own, sizeof own), 0u);
+    EXPECT_EQ(program, own);
+    EXPECT_EQ(tk::ExtractFilePath(program) + "win_platform_tests.exe", program);
+}
+
+TEST(WindowsFirmwareFolders, TheFileIsLookedForInTheCurrentFolderThenBesideTheProgram)
+{
+    const std::filesystem::path before = std::filesystem::current_path();
+    const std::filesystem::path here = testing_support::makeTempFolder("kpx-here-");
+    const std::filesystem::path program = testing_support::makeTempFolder("kpx-program-");
+    std::filesystem::current_path(here);
+    tk::setProgramPath((program / "kpx-updater.exe").string());
+
+    EXPECT_EQ(firmware::searchFolders(), (std::vector<std::string>{here.string(), program.string()}));
+    const std::string name = "KPXUpdate517.hex";
+    EXPECT_EQ(firmware::notice({}, name, 0x20000),
+              "Firmware missing: " + name + " is not in " + here.string() + " or " + program.string());
+    std::ofstream(program / name) << ":00000001FF\r\n";
+    EXPECT_EQ(firmware::notice({}, name, 0x20000), "Firmware: " + (program / name).string());
+    std::ofstream(here / name) << ":00000001FF\r\n";
+    EXPECT_EQ(firmware::notice({}, name, 0x20000), "Firmware: " + (here / name).string()) << "the current first";
+
+    // Started in its own folder (the Start menu's shortcut): one folder.
+    std::filesystem::current_path(program);
+    EXPECT_EQ(firmware::searchFolders(), std::vector<std::string>{program.string()});
+
+    tk::setProgramPath({});
+    std::filesystem::current_path(before);
+    std::filesystem::remove_all(here);
+    std::filesystem::remove_all(program);
+}
+
+TEST(WindowsClock, TheLinksDelayIsCalibratedOnThePerformanceCounterAndSpansItsTicks)
+{
+    int64_t frequency = 0;
+    ASSERT_TRUE(platform::QueryPerformanceFrequency(&frequency));
+    ASSERT_GT(frequency, 0);
+    sim::Atmega128 chip;
+    sim::SimComPort port(chip);
+    const pgmComm link(port);
+    EXPECT_TRUE(link.perfCounterOk);
+    EXPECT_EQ(link.perfFrequency, frequency);
+    EXPECT_EQ(link.delayTicks, frequency > 1'000'000 ? frequency / 1'000'000 : 1);
+
+    pgmComm delaying(port);
+    int64_t before = 0;
+    int64_t after = 0;
+    platform::QueryPerformanceCounter(&before);
+    delaying.microDelay();
+    platform::QueryPerformanceCounter(&after);
+    EXPECT_GE(after - before, delaying.delayTicks);
+    EXPECT_GE(platform::systemClock().nowNs(), 0);
+}
+
+} // namespace

@@ -1,0 +1,316 @@
+// The Win32 windows: built as their descriptions draw them, driven through
+// their own controls, menus and boxes by a script, against the simulated
+// instrument on virtual time. Needs a display (Xvfb under Wine).
+#include "app/UI.h"
+#include "dialogs/about.h"
+#include "dialogs/download.h"
+#include "help/Kyhhint.h"
+#include "platform/VirtualClock.h"
+#include "sim/SimComPort.h"
+#include "tests/app/UpdateRig.h"
+#include "tests/help/RecordingEngine.h"
+#include "tests/win/WindowDriver.h"
+#include "toolkit/win/Win32Backend.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+using testing::ElementsAre;
+using win_test::WindowDriver;
+
+namespace {
+
+// The screenshots' folder, made absolute while the build tree is current.
+const std::filesystem::path artifacts = std::filesystem::absolute(KPX_ARTIFACTS_DIR);
+
+struct Win32Rig {
+    Win32Rig()
+    {
+        main = &app.CreateForm<TfrmUpdate>(std::make_unique<sim::SimComPort>(device));
+        backend.attach(*main);
+        backend.attach(app.CreateForm<TAboutBox>());
+        backend.attach(app.CreateForm<TPagesDlg>());
+    }
+
+    HWND window(const tk::TForm& form) const { return platform::nativeWindow(backend.window(form)); }
+    HWND control(const tk::TForm& form, const std::string& name) const
+    {
+        return platform::nativeWindow(backend.control(form, name));
+    }
+    HWND mainWindow() const { return window(*main); }
+    // Runs the message loop until the application ends, the script driving.
+    void run(WindowDriver& driver)
+    {
+        app.Run();
+        EXPECT_TRUE(driver.done()) << "the script stopped at " << driver.pending();
+        EXPECT_TRUE(backend.quitReached());
+    }
+
+    app_test::TempFolder folder;
+    platform::VirtualClock clock{1'000'000, 1'000};
+    platform::ScopedClock clockScope{clock};
+    sim::Atmega128 device;
+    tkwin::Win32Backend backend;
+    tk::TApplication app{backend};
+    TfrmUpdate* main = nullptr;
+};
+
+RECT placeOf(HWND window)
+{
+    RECT rect{};
+    ::GetWindowRect(window, &rect);
+    return rect;
+}
+
+// Where a control lies in its parent's client area, and its size.
+std::array<int, 4> geometry(HWND control)
+{
+    RECT rect = placeOf(control);
+    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+    return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+std::string className(HWND window)
+{
+    char name[64] = {};
+    ::GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+std::string menuText(HMENU menu, int position)
+{
+    char text[64] = {};
+    ::GetMenuStringA(menu, static_cast<UINT>(position), text, sizeof text, MF_BYPOSITION);
+    return text;
+}
+
+TEST(Win32Windows, EachFormIsBuiltAsItsDescriptionDrawsIt)
+{
+    Win32Rig rig;
+    for (tk::TForm* form : {static_cast<tk::TForm*>(rig.main), static_cast<tk::TForm*>(AboutBox),
+                            static_cast<tk::TForm*>(PagesDlg)}) {
+        const tk::FormDescription& described = form->Description();
+        form->Show();
+        rig.backend.ProcessMessages();
+        const HWND window = rig.window(*form);
+        SCOPED_TRACE(described.name);
+        EXPECT_EQ(WindowDriver::text(window), described.caption);
+        RECT client{};
+        ::GetClientRect(window, &client);
+        EXPECT_EQ(client.right, described.clientWidth);
+        EXPECT_EQ(client.bottom, described.clientHeight);
+        EXPECT_EQ(placeOf(window).left, described.designLeft);
+        EXPECT_EQ(placeOf(window).top, described.designTop);
+        // A fixed border: nothing resizes or maximizes; only the main
+        // window minimizes.
+        const auto style = ::GetWindowLongPtrA(window, GWL_STYLE);
+        EXPECT_FALSE(style & (WS_THICKFRAME | WS_MAXIMIZEBOX));
+        EXPECT_EQ((style & WS_MINIMIZEBOX) != 0, form == rig.main);
+        EXPECT_EQ(::GetWindow(window, GW_OWNER), form == rig.main ? nullptr : rig.mainWindow());
+
+        for (const tk::ControlDescription& control : described.controls) {
+            const HWND native = rig.control(*form, control.name);
+            ASSERT_NE(native, nullptr) << control.name;
+            if (native == window)
+                continue; // the main window's client area
+            const auto place = geometry(native);
+            EXPECT_EQ(place[0], control.left) << control.name;
+            EXPECT_EQ(place[1], control.top) << control.name;
+            if (control.property("autoSize") != "true") {
+                EXPECT_EQ(place[2], control.width) << control.name;
+                EXPECT_EQ(place[3], control.height) << control.name;
+            }
+            // Shown and enabled as the form's control says, which the form
+            // may have changed from its description (the byte labels).
+            if (const tk::TControl* state = form->FindControl(control.name)) {
+                EXPECT_EQ((::GetWindowLongPtrA(native, GWL_STYLE) & WS_VISIBLE) != 0, state->Visible()) << control.name;
+                EXPECT_EQ(::IsWindowEnabled(native) != FALSE, state->Enabled()) << control.name;
+                if (control.kind == "QLabel" || control.kind == "QPushButton") {
+                    EXPECT_EQ(WindowDriver::text(native), state->GetText()) << control.name;
+                }
+            }
+        }
+        form->Hide();
+    }
+
+    // Native controls of the kinds the window needs.
+    EXPECT_EQ(className(rig.control(*rig.main, "lboxComPort")), "ListBox");
+    EXPECT_EQ(className(rig.control(*rig.main, "btnUpdate")), "Button");
+    EXPECT_EQ(className(rig.control(*rig.main, "ProgressBar")), "msctls_progress32");
+    const HWND list = rig.control(*rig.main, "lboxComPort");
+    ASSERT_EQ(::SendMessageA(list, LB_GETCOUNT, 0, 0), 4);
+    EXPECT_EQ(::SendMessageA(list, LB_GETITEMHEIGHT, 0, 0), 13);
+    BITMAP logo{};
+    const auto picture = reinterpret_cast<HBITMAP>(
+        ::SendMessageA(rig.control(*AboutBox, "ProgramIcon"), STM_GETIMAGE, IMAGE_BITMAP, 0));
+    ASSERT_NE(picture, nullptr) << "the logo resource";
+    ::GetObjectA(picture, sizeof logo, &logo);
+    EXPECT_EQ(logo.bmWidth, 145);
+    EXPECT_EQ(logo.bmHeight, 81);
+
+    // The menu bar with its access keys.
+    const HMENU bar = ::GetMenu(rig.mainWindow());
+    ASSERT_EQ(::GetMenuItemCount(bar), 2);
+    EXPECT_EQ(menuText(bar, 0), "E&xit");
+    EXPECT_EQ(menuText(bar, 1), "&Help");
+    const HMENU help = ::GetSubMenu(bar, 1);
+    std::vector<std::string> entries;
+    for (int position = 0; position < ::GetMenuItemCount(help); ++position)
+        entries.push_back(::GetMenuItemID(help, position) == 0 ? "-" : menuText(help, position));
+    EXPECT_THAT(entries, ElementsAre("&Download", "-", "Help &File", "-", "&About"));
+
+    // The port list has the focus when the window opens.
+    rig.main->Show();
+    rig.backend.ProcessMessages();
+    EXPECT_EQ(::GetFocus(), list);
+}
+
+TEST(Win32Windows, AnUpdateRunsToItsEndThroughTheWindowAndExitEndsTheProgram)
+{
+    Win32Rig rig;
+    app_test::Firmware firmware;
+    firmware.fill(0, 0x3000, 7).set(0x1FFFE, 0x34).set(0x1FFFF, 0x12).write();
+    std::filesystem::create_directories(artifacts);
+    const std::string shot = (artifacts / "windows-window.png").string();
+    std::filesystem::remove(shot);
+
+    const HWND list = rig.control(*rig.main, "lboxComPort");
+    const HWND update = rig.control(*rig.main, "btnUpdate");
+    std::vector<std::string> programModeButtons;
+    WindowDriver driver;
+    driver
+        // The first arrow key in the list opens the port at the caret.
+        .then("the window", [&] { return ::IsWindowVisible(rig.mainWindow()) != FALSE; },
+              [&] { ::PostMessageA(list, WM_KEYDOWN, VK_DOWN, 0); })
+        .then("COM1 open", [&] { return ::IsWindowEnabled(update) != FALSE; },
+              [&] { WindowDriver::click(update); })
+        .press(app_test::programMode.caption, "OK",
+               [&](HWND box) { programModeButtons = WindowDriver::buttons(box); })
+        .press(app_test::complete.caption, "OK")
+        .then("Update Complete!", [&] { return rig.main->lblProgress.GetText() == "Update Complete!"; },
+              [&] {
+                  ::RedrawWindow(rig.mainWindow(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+                  RECT area = placeOf(rig.mainWindow());
+                  area.left = std::max(0L, area.left);
+                  area.top = std::max(0L, area.top);
+                  EXPECT_TRUE(win_test::saveScreenshot(area, shot));
+                  WindowDriver::menu(rig.mainWindow(), {0});
+              })
+        .press("Confirm", "Yes");
+    rig.run(driver);
+
+    EXPECT_EQ(programModeButtons, (std::vector<std::string>{"OK", "Cancel"}));
+    EXPECT_TRUE(std::equal(firmware.image.begin(), firmware.image.end(), rig.device.flash().begin()));
+    EXPECT_EQ(rig.main->lblCRC.GetText(), "1234");
+    EXPECT_EQ(WindowDriver::text(rig.control(*rig.main, "lblCRC")), "1234");
+    EXPECT_EQ(WindowDriver::text(rig.control(*rig.main, "lblProgress")), "Update Complete!");
+    EXPECT_FALSE(::IsWindowEnabled(list)) << "the port stays open";
+    EXPECT_TRUE(std::filesystem::exists(shot));
+}
+
+TEST(Win32Windows, BoxesOfferTheButtonsAskedForAndAnswerAsPressed)
+{
+    Win32Rig rig;
+    rig.main->Show();
+    struct Case {
+        const char* name;
+        std::function<int()> ask;
+        const char* caption;
+        std::vector<std::string> buttons;
+        const char* press; // a button, or "Escape"
+        int answer;
+        std::optional<POINT> topLeft;
+    };
+    tk::TApplication& app = rig.app;
+    const std::vector<Case> cases = {
+        {"OK and Cancel", [&] { return app.MessageBox("text", "Box", tk::MB_OKCANCEL); }, "Box", {"OK", "Cancel"},
+         "Cancel", tk::IDCANCEL, std::nullopt},
+        {"Retry and Cancel", [&] { return app.MessageBox("text", "Box", tk::MB_RETRYCANCEL); }, "Box",
+         {"Retry", "Cancel"}, "Retry", tk::IDRETRY, std::nullopt},
+        {"warning at a place",
+         [&] {
+             return tk::MessageDlgPos(app, "text", tk::TMsgDlgType::mtWarning, tk::mbYes | tk::mbCancel, 0, 200, 200);
+         },
+         "Warning", {"Yes", "Cancel"}, "Yes", tk::mrYes, POINT{200, 200}},
+        {"warning, Escape",
+         [&] {
+             return tk::MessageDlgPos(app, "text", tk::TMsgDlgType::mtWarning, tk::mbYes | tk::mbCancel, 0, 200, 200);
+         },
+         "Warning", {"Yes", "Cancel"}, "Escape", tk::mrCancel, POINT{200, 200}},
+        {"confirmation",
+         [&] { return tk::MessageDlg(app, "text", tk::TMsgDlgType::mtConfirmation, tk::mbYes | tk::mbNo, 0); },
+         "Confirm", {"Yes", "No"}, "No", tk::mrNo, std::nullopt},
+        {"confirmation, Escape",
+         [&] { return tk::MessageDlg(app, "text", tk::TMsgDlgType::mtConfirmation, tk::mbYes | tk::mbNo, 0); },
+         "Confirm", {"Yes", "No"}, "Escape", tk::mrNo, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> offered;
+        RECT place{};
+        bool mainWaits = false;
+        WindowDriver driver;
+        driver.then(c.caption, [&] { return WindowDriver::shown(c.caption) != nullptr; }, [&] {
+            const HWND box = WindowDriver::shown(c.caption);
+            offered = WindowDriver::buttons(box);
+            place = placeOf(box);
+            mainWaits = ::IsWindowEnabled(rig.mainWindow()) == FALSE;
+            if (std::string(c.press) == "Escape")
+                ::PostMessageA(box, WM_COMMAND, tk::IDCANCEL, 0);
+            else
+                WindowDriver::click(WindowDriver::button(box, c.press));
+        });
+        EXPECT_EQ(c.ask(), c.answer) << c.name;
+        EXPECT_EQ(offered, c.buttons) << c.name;
+        EXPECT_TRUE(mainWaits) << c.name << ": modal";
+        if (c.topLeft) {
+            EXPECT_EQ(place.left, c.topLeft->x) << c.name;
+            EXPECT_EQ(place.top, c.topLeft->y) << c.name;
+        } else {
+            const int screenMiddle = ::GetSystemMetrics(SM_CXSCREEN) / 2;
+            EXPECT_NEAR((place.left + place.right) / 2, screenMiddle, 2) << c.name << ": centred";
+        }
+    }
+    // Once the application is ending, its dialogs answer Cancel unasked.
+    app.Terminate();
+    EXPECT_EQ(tk::MessageDlg(app, "text", tk::TMsgDlgType::mtConfirmation, tk::mbYes | tk::mbNo, 0), tk::mrCancel);
+}
+
+TEST(Win32Windows, HelpFileF1AndTheCloseBoxGoThroughTheApplicationsHelpAndCloseRules)
+{
+    SetHtmlHelpLibrary(KPX_RECORDING_ENGINE);
+    platform::Loader& loader = platform::systemLoader();
+    RecordingEngine& engine = *platform::procAs<RecordingEngineFn>(
+        loader.symbol(loader.load(KPX_RECORDING_ENGINE), "recordingEngine"))();
+    engine = RecordingEngine{};
+    {
+        Win32Rig rig;
+        const std::string manual = tk::ExtractFilePath(tk::ParamStr(0)) + "KPX Updater.chm";
+        const auto tocRequests = [&] {
+            return std::count_if(engine.calls.begin(), engine.calls.end(), [&](const RecordedHelpCall& call) {
+                return call.command == HH_DISPLAY_TOC && call.file == manual;
+            });
+        };
+        const HWND list = rig.control(*rig.main, "lboxComPort");
+        WindowDriver driver;
+        driver.then("the window", [&] { return ::GetFocus() == list; }, [&] { WindowDriver::menu(rig.mainWindow(), {1, 2}); })
+            .then("the contents", [&] { return tocRequests() == 1; },
+                  [&] {
+                      ::PostMessageA(list, WM_KEYDOWN, VK_F1, 0);
+                      ::PostMessageA(list, WM_KEYUP, VK_F1, 0);
+                  })
+            .then("the contents again", [&] { return tocRequests() == 2; },
+                  [&] { ::PostMessageA(rig.mainWindow(), WM_CLOSE, 0, 0); })
+            .press("Confirm", "No")
+            .then("the window still open", [&] { return ::IsWindowEnabled(rig.mainWindow()) != FALSE; },
+                  [&] { ::PostMessageA(rig.mainWindow(), WM_SYSCOMMAND, SC_CLOSE, 0); })
+            .press("Confirm", "Yes");
+        rig.run(driver);
+        EXPECT_EQ(engine.calls.back().command, HH_CLOSE_ALL) << "help windows close with the program";
+    }
+    SetHtmlHelpLibrary({});
+}
+
+} // namespace
