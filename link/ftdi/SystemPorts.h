@@ -6,6 +6,7 @@
 #include "link/PortSet.h"
 
 #include <memory>
+#include <string>
 
 namespace usb {
 
@@ -18,5 +19,8 @@ namespace serial {
 
 // Looks for adapters now.
 std::unique_ptr<PortSet> makeSystemPorts();
+
+// For the operator: which ports a program can open here, and how.
+std::string systemPortsHelp();
 
 } // namespace serial
