@@ -5,6 +5,7 @@
 #include "dialogs/about.h"
 #include "dialogs/download.h"
 #include "link/ftdi/SystemPorts.h"
+#include "sim/SimComPort.h"
 
 #include <stdexcept>
 
@@ -52,8 +53,9 @@ std::string windowUsage(const std::string& program, const std::string& frontEndO
            "\n"
            "  --firmware FILE        program FILE instead\n"
            "  --simulate[=SCENARIO]  wire the port you pick to a simulated instrument\n"
-           "                         instead of a serial device (default: normal); the\n"
-           "                         list also offers a modelled USB adapter wired to it\n" +
+           "                         instead of a serial device (default: normal)\n" +
+           (serial::adapterPortsAvailable() ? "                         and list a modelled USB adapter wired to it\n"
+                                            : "") +
            frontEndOptions +
            "  --version              show the program's version\n"
            "  --help                 show this text\n"
@@ -69,8 +71,12 @@ Windows createWindows(tk::TApplication& application, const WindowOptions& option
     std::unique_ptr<serial::ComPort> port;
     if (options.simulate) {
         simulation.instrument = std::make_unique<sim::Atmega128>(options.scenario);
-        simulation.ports = std::make_unique<sim::SimulatedPorts>(*simulation.instrument, nullptr);
-        port = std::move(simulation.ports->ports);
+        if (serial::adapterPortsAvailable()) {
+            simulation.ports = std::make_unique<sim::SimulatedPorts>(*simulation.instrument, nullptr);
+            port = std::move(simulation.ports->ports);
+        } else {
+            port = std::make_unique<sim::SimComPort>(*simulation.instrument);
+        }
     } else {
         port = serial::makeSystemPorts();
     }

@@ -35,7 +35,8 @@ WindowOptions parseWindowOptions(const std::vector<std::string>& arguments);
 // The usage text; frontEndOptions are the front end's own option lines.
 std::string windowUsage(const std::string& program, const std::string& frontEndOptions = {});
 
-// The simulated instrument and the ports wired to it, which must outlive the
+// The simulated instrument and the ports wired to it (with a modelled USB
+// adapter where this platform has adapter ports), which must outlive the
 // application that uses them.
 struct Simulation {
     std::unique_ptr<sim::Atmega128> instrument;

@@ -229,4 +229,9 @@ std::string systemPortsHelp()
            "to and CTS# the data from the instrument.\n";
 }
 
+bool adapterPortsAvailable()
+{
+    return true;
+}
+
 } // namespace serial

@@ -23,4 +23,8 @@ std::unique_ptr<PortSet> makeSystemPorts();
 // For the operator: which ports a program can open here, and how.
 std::string systemPortsHelp();
 
+// Whether this platform reaches USB adapters apart from its COM ports, so
+// that a simulation offers a modelled one only where a real one could be.
+bool adapterPortsAvailable();
+
 } // namespace serial

@@ -19,4 +19,9 @@ std::string systemPortsHelp()
            "port's Properties, Port Settings, Advanced, COM Port Number).\n";
 }
 
+bool adapterPortsAvailable()
+{
+    return false;
+}
+
 } // namespace serial
