@@ -5,18 +5,11 @@
 #include "platform/Window.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
 
-#ifdef _WIN32
-// Windows has no inheritance of these descriptors to close on exec, and
-// would turn CR LF into LF without O_BINARY.
-constexpr int openFlags = O_RDONLY | O_BINARY;
-#else
-constexpr int openFlags = O_RDONLY | O_CLOEXEC;
-#endif
 
 TkyAppHelpSocket* ActiveAppHelpSocket = nullptr;
 platform::WNDPROC OldWndProc = nullptr;
@@ -120,36 +113,25 @@ bool tryStrToInt(std::string_view s, int32_t& value)
 
 bool fileExists(const std::string& name)
 {
-    struct stat info {};
-    return stat(name.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+    std::error_code error;
+    return std::filesystem::exists(name, error) && !std::filesystem::is_directory(name, error);
 }
 
+// Only a regular file: a FIFO or device beside the help file would block the
+// thread the update runs on. Binary, so that CR LF stays as written.
 bool readWholeFile(const std::string& name, std::string& contents)
 {
-    const int fd = open(name.c_str(), openFlags);
-    if (fd < 0)
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(name, error))
         return false;
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        close(fd);
+    std::ifstream in(name, std::ios::binary);
+    if (!in)
         return false;
-    }
-    std::string data;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            close(fd);
-            return false;
-        }
-        if (got == 0)
-            break;
-        data.append(buffer, static_cast<size_t>(got));
-    }
-    close(fd);
-    contents = std::move(data);
+    std::ostringstream data;
+    data << in.rdbuf();
+    if (in.bad())
+        return false;
+    contents = std::move(data).str();
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "help/Kyhhint.h"
 
+#include "help/EngineLibrary.h"
 #include "help/engine/EngineHost.h"
 #include "platform/Desktop.h"
 #include "platform/Window.h"
@@ -7,25 +8,9 @@
 
 #include <vector>
 
-#ifndef KPX_HELP_ENGINE_DIR
-#define KPX_HELP_ENGINE_DIR "/usr/local/lib/kpx-updater"
-#endif
-
 platform::HMODULE HHCtrlHandle = nullptr;
 THtmlHelp HtmlHelpProc = nullptr;
 bool DownloadOffered = false;
-
-#ifdef _WIN32
-// The engine is the system's; its vendor's page offers the workshop that
-// installs it.
-const char* const HtmlHelpDownloadUrl =
-    "https://learn.microsoft.com/en-us/previous-versions/windows/desktop/htmlhelp/microsoft-html-help-downloads";
-#else
-// Our engine ships with the program, so a missing engine means a broken
-// installation; the page lists the help viewers each distribution packages,
-// which is the way to read the help file meanwhile.
-const char* const HtmlHelpDownloadUrl = "https://repology.org/projects/?search=chm";
-#endif
 
 namespace {
 
@@ -66,24 +51,7 @@ std::vector<std::string> libraryCandidates()
 {
     if (!libraryOverride.empty())
         return {libraryOverride};
-#ifdef _WIN32
-    // By name alone: the system's library search finds the system's engine.
-    return {kHtmlHelpEngineLibrary};
-#else
-    std::vector<std::string> candidates;
-    const std::string programFolder = tk::ExtractFilePath(tk::ParamStr(0));
-    if (!programFolder.empty())
-        candidates.push_back(programFolder + kKpxHelpEngineFileName);
-#ifdef KPX_HELP_ENGINE_RELDIR
-    // An installation made with another prefix than the configured one (or
-    // moved since) keeps its layout, so look where the program's own bin
-    // folder says the library folder is.
-    if (!programFolder.empty())
-        candidates.push_back(programFolder + KPX_HELP_ENGINE_RELDIR "/" + kKpxHelpEngineFileName);
-#endif
-    candidates.push_back(std::string(KPX_HELP_ENGINE_DIR) + "/" + kKpxHelpEngineFileName);
-    return candidates;
-#endif
+    return htmlHelpEngineCandidates();
 }
 
 platform::HMODULE loadEngineLibrary()

@@ -1,15 +1,10 @@
 #include "toolkit/Application.h"
 
+#include "platform/Process.h"
 #include "platform/WinHelp.h"
 
 #include <algorithm>
-#include <climits>
 #include <stdexcept>
-#ifdef _WIN32
-#include "platform/win/Win32.h"
-#else
-#include <unistd.h>
-#endif
 
 namespace tk {
 
@@ -220,36 +215,6 @@ std::string& programPath()
     return path;
 }
 
-#ifdef _WIN32
-std::string runningProgram()
-{
-    // The path may be longer than MAX_PATH: grow until it fits.
-    std::string buffer(MAX_PATH, '\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0)
-            return {};
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return buffer;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
-// A path's folder ends at its last separator, or after a drive ("C:a.exe").
-constexpr const char* pathSeparators = "\\/:";
-#else
-std::string runningProgram()
-{
-    char buffer[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string();
-}
-
-constexpr const char* pathSeparators = "/";
-#endif
-
 } // namespace
 
 void setProgramPath(const std::string& path)
@@ -262,13 +227,13 @@ std::string ParamStr(int index)
     if (index != 0)
         return {};
     if (programPath().empty())
-        programPath() = runningProgram();
+        programPath() = platform::runningProgramPath();
     return programPath();
 }
 
 std::string ExtractFilePath(const std::string& path)
 {
-    const auto slash = path.find_last_of(pathSeparators);
+    const auto slash = path.find_last_of(platform::pathSeparators());
     return slash == std::string::npos ? std::string{} : path.substr(0, slash + 1);
 }
 

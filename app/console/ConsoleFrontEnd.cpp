@@ -5,146 +5,22 @@
 #include "dialogs/about.h"
 #include "dialogs/download.h"
 #include "link/ftdi/SystemPorts.h"
+#include "platform/Process.h"
 #include "platform/VirtualClock.h"
 #include "sim/Atmega128.h"
 #include "sim/Ft232rModel.h"
 #include "toolkit/Application.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
-#include <csignal>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
-#ifdef _WIN32
-#include "platform/win/Win32.h"
-#endif
-
 namespace {
-
-// The signal that asked the run to stop; 0 while none has. Set from a
-// signal handler on Linux and from a thread of the system's on Windows;
-// lock-free, so safe for both.
-std::atomic<int> interrupted{0};
-
-#ifdef _WIN32
-// Set once the run is over, so that a console being closed waits for the
-// update's safe point rather than ending the process between two
-// instructions.
-HANDLE runEnded = nullptr;
-
-// Ctrl+C and Ctrl+Break stop like SIGINT. Closing the console, logging off
-// and shutting down stop like SIGTERM; the system ends the process when this
-// returns, so it waits (within the few seconds the system grants) until the
-// run has stopped.
-BOOL WINAPI onConsoleControl(DWORD event)
-{
-    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-        interrupted = SIGINT;
-        return TRUE;
-    }
-    interrupted = SIGTERM;
-    if (runEnded)
-        ::WaitForSingleObject(runEnded, 4000);
-    return TRUE;
-}
-
-// Installs the stop handler for one run. A prompt waiting for console input
-// gives up (and answers Cancel) as well: the read ends without a line.
-class InterruptHandler {
-public:
-    InterruptHandler()
-    {
-        interrupted = 0;
-        runEnded = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        ::SetConsoleCtrlHandler(&onConsoleControl, TRUE);
-    }
-    ~InterruptHandler()
-    {
-        ::SetEvent(runEnded);
-        ::SetConsoleCtrlHandler(&onConsoleControl, FALSE);
-    }
-    InterruptHandler(const InterruptHandler&) = delete;
-    InterruptHandler& operator=(const InterruptHandler&) = delete;
-};
-
-// The live progress line redraws itself with escape sequences, which a
-// Windows console obeys only when asked to; false when it cannot be asked
-// (output redirected, or a console too old for them).
-bool consoleDrawsEscapes()
-{
-    const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD mode = 0;
-    return output != INVALID_HANDLE_VALUE && ::GetConsoleMode(output, &mode) &&
-           ::SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
-}
-
-std::string stopCause(int signal)
-{
-    return signal == SIGINT ? "interrupted" : "stopped: the console was closed";
-}
-#else
-extern "C" void onInterrupt(int signal)
-{
-    interrupted = signal;
-}
-
-// Ctrl+C, a closed terminal and a service stop all stop the update at its
-// next safe point instead of killing it between two instructions.
-constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-// Installs the stop handlers for one run. Without SA_RESTART, so that a
-// prompt waiting for input gives up (and answers Cancel) as well.
-class InterruptHandler {
-public:
-    InterruptHandler()
-    {
-        interrupted = 0;
-        struct sigaction action {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = 0;
-        for (size_t i = 0; i < std::size(stopSignals); ++i)
-            sigaction(stopSignals[i], &action, &previous_[i]);
-    }
-    ~InterruptHandler()
-    {
-        for (size_t i = 0; i < std::size(stopSignals); ++i)
-            sigaction(stopSignals[i], &previous_[i], nullptr);
-    }
-    InterruptHandler(const InterruptHandler&) = delete;
-    InterruptHandler& operator=(const InterruptHandler&) = delete;
-
-private:
-    struct sigaction previous_[std::size(stopSignals)] {};
-};
-
-std::string stopCause(int signal)
-{
-    switch (signal) {
-    case SIGINT:
-        return "interrupted";
-    case SIGTERM:
-        return "terminated (SIGTERM)";
-    case SIGHUP:
-        return "hung up (SIGHUP)";
-    default:
-        return "stopped by signal " + std::to_string(signal);
-    }
-}
-
-bool consoleDrawsEscapes()
-{
-    return isatty(STDOUT_FILENO) == 1;
-}
-#endif
 
 constexpr int exitComplete = 0;
 constexpr int exitFailed = 1;
@@ -180,7 +56,7 @@ class ConsoleBackend final : public tk::Backend, public tk::ControlObserver {
 public:
     ConsoleBackend(std::istream& in, std::ostream& out, std::ostream& err, bool terminal, bool autoYes)
         : in_(in)
-        , inputTerminal_(&in == &std::cin && isatty(STDIN_FILENO) == 1)
+        , inputTerminal_(&in == &std::cin && platform::inputIsTerminal())
         , out_(out)
         , err_(err)
         , terminal_(terminal)
@@ -245,7 +121,7 @@ public:
     {
         // Ctrl+C is this front end's confirmed close: the update stops at
         // its next test of the flag.
-        if (interrupted && form_)
+        if (platform::StopRequests::requested() && form_)
             form_->abortFlag = true;
     }
 
@@ -308,7 +184,7 @@ private:
         prompt += "? ";
         for (;;) {
             out_ << prompt;
-            if (interrupted) {
+            if (platform::StopRequests::requested()) {
                 out_ << "(interrupted)\n";
                 out_.flush();
                 return cancelAnswer;
@@ -443,17 +319,8 @@ void printHelp(std::ostream& out)
            "  CTS  data from the instrument\n"
            "No character is sent or received through the port.\n"
            "\n"
-#ifdef _WIN32
-           "Ports: COM1..COM4 are the computer's serial ports. A USB serial adapter with a\n"
-           "higher number must first be given one of these in the Device Manager (the\n"
-           "port's Properties, Port Settings, Advanced, COM Port Number).\n"
-#else
-           "Ports: COM1..COM4 open the devices named by the environment variables\n"
-           "KPX_COM1..KPX_COM4, by default /dev/ttyS0../dev/ttyS3. An FT232R USB adapter\n"
-           "(0403:6001) is driven in synchronous bit-bang mode, RTS# the clock, DTR# the data\n"
-           "to and CTS# the data from the instrument.\n"
-#endif
-           "\n"
+        << serial::systemPortsHelp()
+        << "\n"
            "Exit status: 0 after \"Update Complete!\", 1 when the update did not complete,\n"
            "2 for a usage error, 128 + the signal's number when Ctrl+C (130), SIGTERM (143)\n"
            "or SIGHUP (129) stopped it. After a stop the last message says what the\n"
@@ -585,8 +452,8 @@ int runConsole(int argc, char** argv, std::istream& in, std::ostream& out, std::
     }
     std::unique_ptr<serial::ComPort> port = std::move(ports);
 
-    const InterruptHandler interruptHandler;
-    const bool terminal = &out == &std::cout && consoleDrawsEscapes();
+    const platform::StopRequests stopRequests;
+    const bool terminal = &out == &std::cout && platform::outputDrawsEscapes();
     ConsoleBackend backend(in, out, err, terminal, options.yes);
     int status = exitFailed;
     {
@@ -624,9 +491,9 @@ int runConsole(int argc, char** argv, std::istream& in, std::ostream& out, std::
                 status = exitComplete;
             } else {
                 std::string outcome;
-                if (interrupted) {
-                    outcome = stopCause(interrupted) + "; the update was stopped";
-                    status = exitSignalled + interrupted;
+                if (const int request = platform::StopRequests::requested()) {
+                    outcome = platform::StopRequests::cause(request) + "; the update was stopped";
+                    status = exitSignalled + request;
                 } else {
                     outcome = "the update did not complete";
                     if (form->IsProgramming())

@@ -2,7 +2,7 @@
 // window and the two dialogs, then the message loop.
 #pragma once
 
-#include "sim/Atmega128.h"
+#include "app/startup/Startup.h"
 
 #include <string>
 #include <vector>
@@ -14,20 +14,13 @@ class QtBackend;
 namespace gui {
 
 struct UpdaterOptions {
-    bool help = false;
-    bool version = false;
-    // The port the operator picks is wired to the simulated instrument.
-    bool simulate = false;
-    sim::Scenario scenario;
-    // The firmware file to program; empty to look for it by name.
-    std::string firmware;
+    startup::WindowOptions window;
     // Where to describe the main window's widgets once it is shown.
     std::string dumpWidgetsTo;
-    // Arguments that are not ours, left for the toolkit.
-    std::vector<std::string> rest;
 };
 
-// Throws std::invalid_argument with a message for the operator.
+// Throws std::invalid_argument with a message for the operator. Arguments
+// that are not ours are left in window.rest for the toolkit.
 UpdaterOptions parseOptions(const std::vector<std::string>& arguments);
 std::string usage(const std::string& program);
 

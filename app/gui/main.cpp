@@ -23,11 +23,11 @@ int main(int argc, char** argv)
         std::cerr << "kpx-updater: " << error.what() << "\n\n" << gui::usage("kpx-updater");
         return 2;
     }
-    if (options.help) {
+    if (options.window.help) {
         std::cout << gui::usage("kpx-updater");
         return 0;
     }
-    if (options.version) {
+    if (options.window.version) {
         std::cout << "kpx-updater " KPX_VERSION "\n";
         return 0;
     }
@@ -39,18 +39,12 @@ int main(int argc, char** argv)
     platform::QtDesktop desktop;
     platform::ScopedDesktop desktopInForce(desktop);
     // What is left after the toolkit took its own options must be ours.
-    const QStringList left = QCoreApplication::arguments();
-    for (qsizetype i = 1; i < left.size(); ++i) {
-        const std::string argument = left[i].toStdString();
-        if (argument == "--firmware") {
-            ++i; // its file name
-            continue;
-        }
-        if (argument.rfind("--simulate", 0) != 0 && argument.rfind("--dump-widgets=", 0) != 0 &&
-            argument.rfind("--firmware=", 0) != 0) {
-            std::cerr << "kpx-updater: unknown option " << argument << "\n\n" << gui::usage("kpx-updater");
-            return 2;
-        }
+    std::vector<std::string> left;
+    for (const QString& argument : QCoreApplication::arguments().mid(1))
+        left.push_back(argument.toStdString());
+    if (const std::vector<std::string> unknown = gui::parseOptions(left).window.rest; !unknown.empty()) {
+        std::cerr << "kpx-updater: unknown option " << unknown.front() << "\n\n" << gui::usage("kpx-updater");
+        return 2;
     }
     QApplication::setApplicationName(QStringLiteral("kpx-updater"));
     QGuiApplication::setDesktopFileName(QStringLiteral("kpx-updater"));

@@ -221,4 +221,17 @@ std::unique_ptr<PortSet> makeSystemPorts()
     return std::make_unique<PortSet>(makeSystemPort(), [] { return usb::makeLibFtdiContext(); });
 }
 
+std::string systemPortsHelp()
+{
+    return "Ports: COM1..COM4 open the devices named by the environment variables\n"
+           "KPX_COM1..KPX_COM4, by default /dev/ttyS0../dev/ttyS3. An FT232R USB adapter\n"
+           "(0403:6001) is driven in synchronous bit-bang mode, RTS# the clock, DTR# the data\n"
+           "to and CTS# the data from the instrument.\n";
+}
+
+bool adapterPortsAvailable()
+{
+    return true;
+}
+
 } // namespace serial

@@ -6,6 +6,7 @@
 #include "link/PortSet.h"
 
 #include <memory>
+#include <string>
 
 namespace usb {
 
@@ -18,5 +19,12 @@ namespace serial {
 
 // Looks for adapters now.
 std::unique_ptr<PortSet> makeSystemPorts();
+
+// For the operator: which ports a program can open here, and how.
+std::string systemPortsHelp();
+
+// Whether this platform reaches USB adapters apart from its COM ports, so
+// that a simulation offers a modelled one only where a real one could be.
+bool adapterPortsAvailable();
 
 } // namespace serial

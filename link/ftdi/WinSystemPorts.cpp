@@ -12,4 +12,16 @@ std::unique_ptr<PortSet> makeSystemPorts()
     return std::make_unique<PortSet>(makeSystemPort(), nullptr);
 }
 
+std::string systemPortsHelp()
+{
+    return "Ports: COM1..COM4 are the computer's serial ports. A USB serial adapter with a\n"
+           "higher number must first be given one of these in the Device Manager (the\n"
+           "port's Properties, Port Settings, Advanced, COM Port Number).\n";
+}
+
+bool adapterPortsAvailable()
+{
+    return false;
+}
+
 } // namespace serial

@@ -37,7 +37,7 @@ TEST(HelpInTheWindow, ManualTopicsSearchPopupAndCloseWithTheProgram)
     guitest::ModalScript script(backend);
     script.expect("Close application ?", tk::mrYes);
     gui::UpdaterOptions options;
-    options.simulate = true;
+    options.window.simulate = true;
 
     QTimer::singleShot(0, [&] {
         TkyAppHelpSocket& socket = frmUpdate->kyAppHelpSocket1;

@@ -110,6 +110,20 @@ void applyItemHeight(QListWidget& list)
         QListWidgetItem* item = list.item(row);
         item->setSizeHint(QSize(metrics.horizontalAdvance(item->text()) + 4, height));
     }
+
+    const QRect extended = list.property(extendedGeometryProperty).toRect();
+    if (extended.isEmpty())
+        return;
+    // The designed place, kept the first time the list is fitted.
+    static constexpr const char* designedProperty = "designedGeometry";
+    if (!list.property(designedProperty).isValid())
+        list.setProperty(designedProperty, list.geometry());
+    const QRect designed = list.property(designedProperty).toRect();
+    const bool crowded = list.count() * height > designed.height() - 2 * list.frameWidth();
+    list.setGeometry(crowded ? extended : designed);
+    // A name too long even there keeps its end, where an adapter's serial
+    // number is.
+    list.setTextElideMode(crowded ? Qt::ElideMiddle : Qt::ElideRight);
 }
 
 void applyDesign(QWidget& window)

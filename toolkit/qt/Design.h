@@ -23,10 +23,13 @@ namespace tkqt {
 
 inline constexpr const char* autoSizeProperty = "autoSize";
 inline constexpr const char* itemHeightProperty = "itemHeight";
+inline constexpr const char* extendedGeometryProperty = "extendedGeometry";
 
 void applyDesign(QWidget& window);
 
-// Gives every item of the list the height of its itemHeight property.
+// Gives every item of the list the height of its itemHeight property. A list
+// with an extendedGeometry property takes that place while it holds more
+// items than its designed place shows, so that every item can be read.
 void applyItemHeight(QListWidget& list);
 
 // Pixel height of a font size in points on a 96 dpi screen.
