@@ -193,6 +193,13 @@ TEST(Win32Windows, AnUpdateRunsToItsEndThroughTheWindowAndExitEndsTheProgram)
         .then("Update Complete!", [&] { return rig.main->lblProgress.GetText() == "Update Complete!"; },
               [&] {
                   ::RedrawWindow(rig.mainWindow(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+                  // Wine draws the controls into their window's surface and
+                  // hands it to the display a little later: a capture taken
+                  // at once can miss a control the closed box had covered.
+                  for (int pass = 0; pass < 10; ++pass) {
+                      rig.backend.ProcessMessages();
+                      ::Sleep(30);
+                  }
                   RECT area = placeOf(rig.mainWindow());
                   area.left = std::max(0L, area.left);
                   area.top = std::max(0L, area.top);
