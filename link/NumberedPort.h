@@ -41,6 +41,14 @@ protected:
     virtual void open() = 0;
     virtual void close() noexcept = 0;
 
+    // The port's name for the operator: "COM1" for number 1.
+    std::string name() const { return "COM" + std::to_string(number_); }
+    // A line used while the port is closed.
+    [[noreturn]] void notOpen(const char* line) const
+    {
+        throw ELineError(name() + ": cannot use the " + line + " line, the port is not open");
+    }
+
     uint16_t number_ = 0;
     std::string path_;
 };

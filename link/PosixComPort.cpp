@@ -55,11 +55,6 @@ constexpr unsigned long setBits = TIOCMBIS;
 constexpr unsigned long clearBits = TIOCMBIC;
 constexpr unsigned long getBits = TIOCMGET;
 
-std::string portName(uint16_t number)
-{
-    return "COM" + std::to_string(number);
-}
-
 std::string reason(int err)
 {
     return std::strerror(err);
@@ -110,7 +105,7 @@ void PosixComPort::open()
     if (number_ == 0)
         throw ENoPortSelected("No COM port selected");
 
-    const std::string name = portName(number_);
+    const std::string port = name();
     std::string path = devicePathFor(number_);
     int fd = -1;
     do {
@@ -119,18 +114,18 @@ void PosixComPort::open()
     if (fd < 0) {
         const int err = errno;
         if (isMissingDevice(err))
-            throw EBadId(name + ": there is no serial port at " + path + " (" + reason(err)
+            throw EBadId(port + ": there is no serial port at " + path + " (" + reason(err)
                          + "). To use another device, set KPX_COM" + std::to_string(number_)
                          + " to its path, e.g. KPX_COM" + std::to_string(number_)
                          + "=/dev/ttyUSB0.");
         if (err == EACCES || err == EPERM)
-            throw EBadId(name + ": no permission to open " + path + " (" + reason(err)
+            throw EBadId(port + ": no permission to open " + path + " (" + reason(err)
                          + "). Add your user to the dialout group with"
                            " \"sudo usermod -aG dialout $USER\", then log in again.");
         if (err == EBUSY)
-            throw EAlreadyOpen(name + ": " + path + " is in use by another program ("
+            throw EAlreadyOpen(port + ": " + path + " is in use by another program ("
                                + reason(err) + ").");
-        throw EBadId(name + ": cannot open " + path + ": " + reason(err));
+        throw EBadId(port + ": cannot open " + path + ": " + reason(err));
     }
     fd_ = fd;
     path_ = std::move(path);
@@ -170,17 +165,17 @@ void PosixComPort::open()
 
 void PosixComPort::failOpen(int err, const char* step)
 {
-    const std::string name = portName(number_);
+    const std::string port = name();
     const std::string path = path_;
     close();
     if (err == EWOULDBLOCK)
-        throw EAlreadyOpen(name + ": another program holds " + path + ".");
+        throw EAlreadyOpen(port + ": another program holds " + path + ".");
     if (err == EBUSY)
-        throw EAlreadyOpen(name + ": " + path + " is in use by another program (" + reason(err)
+        throw EAlreadyOpen(port + ": " + path + " is in use by another program (" + reason(err)
                            + ").");
     if (err == ENOTTY || err == EINVAL)
-        throw EBadId(name + ": " + path + " is not a serial port (" + reason(err) + ").");
-    throw EBadId(name + ": " + step + " " + path + " failed: " + reason(err));
+        throw EBadId(port + ": " + path + " is not a serial port (" + reason(err) + ").");
+    throw EBadId(port + ": " + step + " " + path + " failed: " + reason(err));
 }
 
 void PosixComPort::close() noexcept
@@ -208,13 +203,13 @@ void PosixComPort::SetDTR(bool level)
     setLine(TIOCM_DTR, level, "DTR");
 }
 
-void PosixComPort::setLine(int bit, bool level, const char* name)
+void PosixComPort::setLine(int bit, bool level, const char* line)
 {
     if (fd_ < 0)
-        notOpen(name);
+        notOpen(line);
     int bits = bit;
     if (sys_->ioctl(fd_, level ? setBits : clearBits, &bits) != 0)
-        lineFailed(errno, name);
+        lineFailed(errno, line);
 }
 
 bool PosixComPort::GetCTS()
@@ -229,14 +224,8 @@ bool PosixComPort::GetCTS()
 
 void PosixComPort::lineFailed(int err, const char* line) const
 {
-    throw ELineError(portName(number_) + " (" + path_ + "): the " + line
+    throw ELineError(name() + " (" + path_ + "): the " + line
                      + " line call failed: " + reason(err));
-}
-
-void PosixComPort::notOpen(const char* line) const
-{
-    throw ELineError(portName(number_) + ": cannot use the " + line
-                     + " line, the port is not open");
 }
 
 } // namespace serial

@@ -54,9 +54,8 @@ private:
     void close() noexcept override;
     // Closes the half-opened device and reports why it cannot be used.
     [[noreturn]] void failOpen(int err, const char* step);
-    void setLine(int bit, bool level, const char* name);
+    void setLine(int bit, bool level, const char* line);
     [[noreturn]] void lineFailed(int err, const char* line) const;
-    [[noreturn]] void notOpen(const char* line) const;
 
     SerialSys* sys_;
     int fd_ = -1;

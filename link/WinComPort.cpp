@@ -55,11 +55,6 @@ WinSerialSys& WinSerialSys::real()
 
 namespace {
 
-std::string portName(uint16_t number)
-{
-    return "COM" + std::to_string(number);
-}
-
 std::string reason(uint32_t error)
 {
     return platform::systemErrorText(error);
@@ -109,16 +104,16 @@ void WinComPort::open()
     if (number_ == 0)
         throw ENoPortSelected("No COM port selected");
 
-    const std::string name = portName(number_);
+    const std::string port = name();
     std::string path = devicePathFor(number_);
     const HANDLE handle = sys_->CreateFileA(path.c_str());
     if (handle == INVALID_HANDLE_VALUE) {
         const uint32_t error = sys_->GetLastError();
         if (isMissingDevice(error))
-            throw EBadId(name + ": there is no serial port " + path + " on this computer (" + reason(error) + ").");
+            throw EBadId(port + ": there is no serial port " + path + " on this computer (" + reason(error) + ").");
         if (isHeldElsewhere(error))
-            throw EAlreadyOpen(name + ": " + path + " is in use by another program (" + reason(error) + ").");
-        throw EComPortError(name + ": cannot open " + path + ": " + reason(error));
+            throw EAlreadyOpen(port + ": " + path + " is in use by another program (" + reason(error) + ").");
+        throw EComPortError(port + ": cannot open " + path + ": " + reason(error));
     }
     handle_ = handle;
     path_ = std::move(path);
@@ -163,12 +158,12 @@ void WinComPort::open()
 
 void WinComPort::failOpen(uint32_t error, const char* step)
 {
-    const std::string name = portName(number_);
+    const std::string port = name();
     const std::string path = path_;
     close();
     if (error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_HANDLE)
-        throw EBadId(name + ": " + path + " is not a serial port (" + reason(error) + ").");
-    throw EBadId(name + ": " + step + " " + path + " failed: " + reason(error));
+        throw EBadId(port + ": " + path + " is not a serial port (" + reason(error) + ").");
+    throw EBadId(port + ": " + step + " " + path + " failed: " + reason(error));
 }
 
 void WinComPort::close() noexcept
@@ -213,14 +208,9 @@ void WinComPort::lineFailed(uint32_t error, const char* line) const
     // Typically a USB serial adapter pulled out while in use: its handle is
     // dead from now on, and only a fresh start of the program opens the
     // port anew.
-    throw ELineError(portName(number_) + " (" + path_ + "): the " + line + " line call failed: " + reason(error) +
+    throw ELineError(name() + " (" + path_ + "): the " + line + " line call failed: " + reason(error) +
                      ". Check that the cable and the serial adapter are still connected, then start the program "
                      "again.");
-}
-
-void WinComPort::notOpen(const char* line) const
-{
-    throw ELineError(portName(number_) + ": cannot use the " + line + " line, the port is not open");
 }
 
 std::unique_ptr<ComPort> makeSystemPort()

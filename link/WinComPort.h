@@ -48,7 +48,6 @@ private:
     [[noreturn]] void failOpen(uint32_t error, const char* step);
     void lineCall(uint32_t function, const char* line);
     [[noreturn]] void lineFailed(uint32_t error, const char* line) const;
-    [[noreturn]] void notOpen(const char* line) const;
 
     WinSerialSys* sys_;
     void* handle_ = nullptr; // the open device; null while closed
