@@ -94,25 +94,10 @@ QMessageBox::Icon iconOfKind(tk::TMsgDlgType kind)
     return QMessageBox::NoIcon;
 }
 
-// Removes itself from the depth count however the handler ends.
-class DepthGuard {
-public:
-    explicit DepthGuard(int& depth)
-        : depth_(depth)
-    {
-        ++depth_;
-    }
-    ~DepthGuard() { --depth_; }
-    DepthGuard(const DepthGuard&) = delete;
-    DepthGuard& operator=(const DepthGuard&) = delete;
-
-private:
-    int& depth_;
-};
-
 } // namespace
 
 QtBackend::QtBackend()
+    : loopEnd_([] { QCoreApplication::exit(0); })
 {
     // The program ends through the application object only; hiding the
     // last visible dialog must not end it behind the forms' backs.
@@ -137,12 +122,7 @@ QWidget* QtBackend::window(const tk::TForm& form) const
 
 void QtBackend::dispatch(tk::TApplication& application, const std::function<void()>& action)
 {
-    {
-        DepthGuard guard(depth_);
-        application.HandleEvent(action);
-    }
-    if (depth_ == 0)
-        quitIfIdle();
+    loopEnd_.dispatch(application, action);
 }
 
 std::optional<int> QtBackend::askHook(ModalRequest& request)
@@ -301,13 +281,7 @@ void QtBackend::Run(tk::TApplication& application)
     if (!main || !window(*main))
         return;
     main->Show();
-    if (terminateRequested_) {
-        quitReached_ = true;
-        return;
-    }
-    loopRunning_ = true;
-    QApplication::exec();
-    loopRunning_ = false;
+    loopEnd_.run([] { QApplication::exec(); });
 }
 
 void QtBackend::FormShown(tk::TForm& form)
@@ -330,23 +304,11 @@ void QtBackend::FormHidden(tk::TForm& form)
 
 void QtBackend::TerminateRequested()
 {
-    terminateRequested_ = true;
+    loopEnd_.request();
     // Outside any handler (a start-up step, a timer) the loop may not have
     // control yet: look again once it has.
-    if (depth_ == 0)
-        QMetaObject::invokeMethod(&context_, [this] { quitIfIdle(); }, Qt::QueuedConnection);
-}
-
-void QtBackend::quitIfIdle()
-{
-    if (!terminateRequested_ || depth_ != 0)
-        return;
-    quitReached_ = true;
-    // QCoreApplication::exit also ends every nested loop and makes every
-    // later one return at once, which is why it waits for the outermost
-    // handler: until then message boxes must still work.
-    if (loopRunning_)
-        QCoreApplication::exit(0);
+    if (loopEnd_.idle())
+        QMetaObject::invokeMethod(&context_, [this] { loopEnd_.quitIfIdle(); }, Qt::QueuedConnection);
 }
 
 void QtBackend::FormDestroyed(tk::TForm& form)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "toolkit/Application.h"
+#include "toolkit/LoopEnd.h"
 
 #include <QObject>
 
@@ -71,7 +72,7 @@ public:
 
     // The application asked to end and control has come back to the message
     // loop (or would have, had one been running).
-    bool quitReached() const { return quitReached_; }
+    bool quitReached() const { return loopEnd_.reached(); }
 
     // tk::Backend
     int MessageBox(const std::string& text, const std::string& caption, int flags) override;
@@ -88,15 +89,11 @@ public:
 private:
     std::optional<int> askHook(ModalRequest& request);
     QWidget* boxParent() const;
-    void quitIfIdle();
 
     std::map<const tk::TForm*, std::unique_ptr<FormBinding>> forms_;
     ModalHook hook_;
     QString title_;
-    int depth_ = 0;
-    bool terminateRequested_ = false;
-    bool quitReached_ = false;
-    bool loopRunning_ = false;
+    tk::LoopEnd loopEnd_;
     // Receiver of queued calls; they die with the backend.
     QObject context_;
 };

@@ -202,6 +202,7 @@ struct alignas(4) EmptyDialog {
 } // namespace
 
 Win32Backend::Win32Backend()
+    : loopEnd_([] { ::PostQuitMessage(0); })
 {
     comInitialized_ = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
@@ -247,11 +248,7 @@ platform::HWND Win32Backend::control(const tk::TForm& form, const std::string& n
 
 void Win32Backend::dispatch(tk::TApplication& application, const std::function<void()>& action)
 {
-    // HandleEvent lets no exception out, so the count always comes back.
-    ++depth_;
-    application.HandleEvent(action);
-    if (--depth_ == 0)
-        quitIfIdle();
+    loopEnd_.dispatch(application, action);
 }
 
 platform::HWND Win32Backend::boxOwner() const
@@ -360,19 +357,15 @@ void Win32Backend::Run(tk::TApplication& application)
     if (!main || !find(*main))
         return;
     main->Show();
-    if (terminateRequested_) {
-        quitReached_ = true;
-        return;
-    }
-    loopRunning_ = true;
-    MSG msg;
-    while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        if (!routeToForm(&msg)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
+    loopEnd_.run([this] {
+        MSG msg;
+        while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+            if (!routeToForm(&msg)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageA(&msg);
+            }
         }
-    }
-    loopRunning_ = false;
+    });
 }
 
 void Win32Backend::FormShown(tk::TForm& form)
@@ -389,22 +382,10 @@ void Win32Backend::FormHidden(tk::TForm& form)
 
 void Win32Backend::TerminateRequested()
 {
-    terminateRequested_ = true;
+    loopEnd_.request();
     // Outside any handler (a start-up step) the loop may not have control
     // yet; Run sees the request when it starts.
-    if (depth_ == 0)
-        quitIfIdle();
-}
-
-void Win32Backend::quitIfIdle()
-{
-    if (!terminateRequested_ || depth_ != 0)
-        return;
-    quitReached_ = true;
-    // Only once the outermost handler has returned: until then message
-    // boxes must still work.
-    if (loopRunning_)
-        ::PostQuitMessage(0);
+    loopEnd_.quitIfIdle();
 }
 
 void Win32Backend::FormDestroyed(tk::TForm& form)

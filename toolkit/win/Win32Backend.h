@@ -11,6 +11,7 @@
 
 #include "platform/Win.h"
 #include "toolkit/Application.h"
+#include "toolkit/LoopEnd.h"
 
 #include <functional>
 #include <map>
@@ -51,7 +52,7 @@ public:
 
     // The loop has ended for the application's end, or would have, had it
     // been running.
-    bool quitReached() const { return quitReached_; }
+    bool quitReached() const { return loopEnd_.reached(); }
 
     // tk::Backend
     int MessageBox(const std::string& text, const std::string& caption, int flags) override;
@@ -71,15 +72,11 @@ private:
     // it (Tab, Enter, Escape, access keys); false when it is for none.
     bool routeToForm(void* message);
     platform::HWND boxOwner() const;
-    void quitIfIdle();
 
     std::map<const tk::TForm*, std::unique_ptr<FormWindow>> forms_;
     platform::HWND mainWindow_ = 0;
     std::string title_;
-    int depth_ = 0;
-    bool terminateRequested_ = false;
-    bool quitReached_ = false;
-    bool loopRunning_ = false;
+    tk::LoopEnd loopEnd_;
     bool comInitialized_ = false;
 };
 
