@@ -25,12 +25,6 @@ constexpr std::array<uint8_t, 3> lockedSignature{0x00, 0x01, 0x02};
 constexpr uint32_t targetFlashSize = 0x20000;
 constexpr uint8_t targetDeviceType = 2;
 
-// What the fuse and lock writes must leave in the device, as read back.
-constexpr int32_t lockWritten = 0xFC;
-constexpr int32_t fuseLowWritten = 0xBF;
-constexpr int32_t fuseExtWritten = 0xFF;
-constexpr int32_t fuseHighWritten = 0x9F;
-
 constexpr uint32_t pageMask = 0xFF;
 constexpr uint32_t kilobyteMask = 0x3FF;
 
@@ -183,10 +177,11 @@ std::string TfrmUpdate::configurationDifferences() const
         int32_t read;
     };
     std::string differences;
-    for (const Written& byte : {Written{"lock", lockWritten, fuseValue[1]},
-                                Written{"low fuse", fuseLowWritten, fuseValue[2]},
-                                Written{"extended fuse", fuseExtWritten, fuseValue[3]},
-                                Written{"high fuse", fuseHighWritten, fuseValue[4]}}) {
+    // The read-back must show what the link wrote.
+    for (const Written& byte : {Written{"lock", pgmComm::lockValue, fuseValue[1]},
+                                Written{"low fuse", pgmComm::fuseLowValue, fuseValue[2]},
+                                Written{"extended fuse", pgmComm::fuseExtValue, fuseValue[3]},
+                                Written{"high fuse", pgmComm::fuseHighValue, fuseValue[4]}}) {
         if (byte.read == byte.expected)
             continue;
         if (!differences.empty())

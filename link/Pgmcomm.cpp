@@ -10,12 +10,6 @@ constexpr uint8_t lowByte(uint32_t value)
     return static_cast<uint8_t>(value & 0xFFu);
 }
 
-// Fuse and lock values written by every update.
-constexpr uint8_t fuseHighValue = 0x9F;
-constexpr uint8_t fuseLowValue = 0xBF;
-constexpr uint8_t fuseExtValue = 0xFF;
-constexpr uint8_t lockValue = 0xFC;
-
 constexpr uint32_t flashPageBytes = 256;
 
 } // namespace

@@ -30,6 +30,12 @@ public:
     static constexpr uint32_t writeWaitMs = 43;
     static constexpr int enableAttempts = 32;
 
+    // Fuse and lock values written by every update.
+    static constexpr uint8_t fuseHighValue = 0x9F;
+    static constexpr uint8_t fuseLowValue = 0xBF;
+    static constexpr uint8_t fuseExtValue = 0xFF;
+    static constexpr uint8_t lockValue = 0xFC;
+
     bool programEnable();
     void chipErase();
     uint8_t readFlashByte(uint32_t address);
