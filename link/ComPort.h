@@ -46,6 +46,12 @@ public:
     using EComPortError::EComPortError;
 };
 
+// The operator's name of port number n: "COM1" for 1.
+inline std::string comPortName(uint16_t number)
+{
+    return "COM" + std::to_string(number);
+}
+
 class ComPort {
 public:
     virtual ~ComPort() = default;

@@ -41,8 +41,7 @@ protected:
     virtual void open() = 0;
     virtual void close() noexcept = 0;
 
-    // The port's name for the operator: "COM1" for number 1.
-    std::string name() const { return "COM" + std::to_string(number_); }
+    std::string name() const { return comPortName(number_); }
     // A line used while the port is closed.
     [[noreturn]] void notOpen(const char* line) const
     {

@@ -46,7 +46,7 @@ std::vector<std::string> PortSet::names() const
 {
     std::vector<std::string> names;
     for (uint16_t number = 1; number <= comPortCount; ++number)
-        names.push_back("COM" + std::to_string(number));
+        names.push_back(comPortName(number));
     for (std::string& name : GetExtraPorts())
         names.push_back(std::move(name));
     return names;

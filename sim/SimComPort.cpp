@@ -8,11 +8,6 @@ namespace {
 
 constexpr uint16_t highestPort = 4;
 
-std::string portName(uint16_t number)
-{
-    return "COM" + std::to_string(number);
-}
-
 } // namespace
 
 SimComPort::SimComPort(Atmega128& device)
@@ -42,9 +37,9 @@ void SimComPort::SetOpen(bool open)
     if (number_ == 0)
         throw serial::ENoPortSelected("No port selected");
     if (number_ == badPort || number_ > highestPort)
-        throw serial::EBadId(portName(number_) + ": no such port");
+        throw serial::EBadId(serial::comPortName(number_) + ": no such port");
     if (number_ == busyPort)
-        throw serial::EAlreadyOpen(portName(number_) + " is in use by another program");
+        throw serial::EAlreadyOpen(serial::comPortName(number_) + " is in use by another program");
     open_ = true;
 }
 
