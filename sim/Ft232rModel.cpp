@@ -231,11 +231,15 @@ usb::FtdiFactory modelFactory(std::vector<Ft232rModel*> adapters)
     return [adapters] { return std::make_unique<Ft232rModelContext>(adapters); };
 }
 
-SimulatedPorts::SimulatedPorts(Atmega128& device, platform::VirtualClock* clock)
-    : adapter(std::make_unique<Ft232rModel>("SIM00001", &device))
+SimulatedPorts::SimulatedPorts(Atmega128& device, platform::VirtualClock* clock, bool withAdapter)
 {
-    adapter->clock = clock;
-    ports = std::make_unique<serial::PortSet>(std::make_unique<SimComPort>(device), modelFactory({adapter.get()}));
+    usb::FtdiFactory usb;
+    if (withAdapter) {
+        adapter = std::make_unique<Ft232rModel>("SIM00001", &device);
+        adapter->clock = clock;
+        usb = modelFactory({adapter.get()});
+    }
+    ports = std::make_unique<serial::PortSet>(std::make_unique<SimComPort>(device), std::move(usb));
 }
 
 } // namespace sim

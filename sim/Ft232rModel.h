@@ -116,10 +116,11 @@ private:
 
 usb::FtdiFactory modelFactory(std::vector<Ft232rModel*> adapters);
 
-// The simulated instrument's ports: COM1 to COM4 wired to it, and one
-// modelled FT232R adapter, serial number "SIM00001", wired to it as well.
+// The simulated instrument's ports: COM1 to COM4 wired to it, and, with
+// withAdapter (where the platform has adapter ports), one modelled FT232R
+// adapter, serial number "SIM00001", wired to it as well.
 struct SimulatedPorts {
-    SimulatedPorts(Atmega128& device, platform::VirtualClock* clock);
+    SimulatedPorts(Atmega128& device, platform::VirtualClock* clock, bool withAdapter);
     std::unique_ptr<Ft232rModel> adapter;
     std::unique_ptr<serial::PortSet> ports;
 };

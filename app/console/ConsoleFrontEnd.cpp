@@ -425,14 +425,15 @@ int runConsole(int argc, char** argv, std::istream& in, std::ostream& out, std::
     std::unique_ptr<serial::PortSet> ports;
     if (scenario) {
         device = std::make_unique<sim::Atmega128>(*scenario);
-        simulated = std::make_unique<sim::SimulatedPorts>(*device, virtualClock ? &*virtualClock : nullptr);
+        // The console offers the modelled adapter on every platform.
+        simulated = std::make_unique<sim::SimulatedPorts>(*device, virtualClock ? &*virtualClock : nullptr, true);
         ports = std::move(simulated->ports);
     } else {
         ports = serial::makeSystemPorts();
     }
     if (options.listPorts) {
         for (uint16_t number = 1; number <= serial::PortSet::comPortCount; ++number)
-            out << "COM" << number << '\n';
+            out << serial::comPortName(number) << '\n';
         for (const usb::AdapterInfo& adapter : ports->adapters())
             out << serial::PortSet::adapterName(adapter)
                 << (adapter.problem.empty() ? std::string() : "  (" + adapter.problem + ")") << '\n';

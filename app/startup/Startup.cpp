@@ -5,7 +5,6 @@
 #include "dialogs/about.h"
 #include "dialogs/download.h"
 #include "link/ftdi/SystemPorts.h"
-#include "sim/SimComPort.h"
 
 #include <stdexcept>
 
@@ -71,12 +70,9 @@ Windows createWindows(tk::TApplication& application, const WindowOptions& option
     std::unique_ptr<serial::ComPort> port;
     if (options.simulate) {
         simulation.instrument = std::make_unique<sim::Atmega128>(options.scenario);
-        if (serial::adapterPortsAvailable()) {
-            simulation.ports = std::make_unique<sim::SimulatedPorts>(*simulation.instrument, nullptr);
-            port = std::move(simulation.ports->ports);
-        } else {
-            port = std::make_unique<sim::SimComPort>(*simulation.instrument);
-        }
+        simulation.ports = std::make_unique<sim::SimulatedPorts>(*simulation.instrument, nullptr,
+                                                                 serial::adapterPortsAvailable());
+        port = std::move(simulation.ports->ports);
     } else {
         port = serial::makeSystemPorts();
     }
