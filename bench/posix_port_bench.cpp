@@ -1,7 +1,7 @@
 // What the port itself adds to a line call, apart from the driver: the
 // seam's virtual call and the checks around it. A byte costs 33 of them.
 #include "link/Pgmcomm.h"
-#include "link/PosixComPort.h"
+#include "link/posix/PosixComPort.h"
 #include "platform/VirtualClock.h"
 
 #include <benchmark/benchmark.h>

@@ -1,39 +1,12 @@
 #include "platform/Library.h"
 
-#ifndef _WIN32
-#include <dlfcn.h>
-#endif
-
 namespace platform {
 
 namespace {
 
-// Windows: win/SystemLoader.cpp.
-#ifndef _WIN32
-class SystemLoader final : public Loader {
-public:
-    HMODULE load(const std::string& path) override { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
-    FARPROC symbol(HMODULE module, const std::string& name) override
-    {
-        return module ? dlsym(module, name.c_str()) : nullptr;
-    }
-    bool free(HMODULE module) override { return module && dlclose(module) == 0; }
-};
-#endif
-
 Loader* current = nullptr;
 
 } // namespace
-
-#ifndef _WIN32
-Loader& systemLoader()
-{
-    // Never destroyed: libraries are released at program end, possibly
-    // after function-local statics are gone.
-    static Loader* const loader = new SystemLoader;
-    return *loader;
-}
-#endif
 
 Loader& currentLoader()
 {

@@ -1,7 +1,7 @@
 // kpx-update as an operator meets it: the built program, run in a folder
 // holding the sample firmware, answered through a pipe or a terminal.
 #include "app/console/ConsoleFrontEnd.h"
-#include "link/PosixComPort.h"
+#include "link/posix/PosixComPort.h"
 #include "tests/app/UpdateRig.h"
 
 #include <cerrno>

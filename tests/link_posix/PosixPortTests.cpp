@@ -1,7 +1,7 @@
 // The Linux serial port, on pseudo-terminals reached through KPX_COM<n> (no
 // real serial device is touched) and on a fake of its system calls.
 #include "link/Pgmcomm.h"
-#include "link/PosixComPort.h"
+#include "link/posix/PosixComPort.h"
 #include "platform/VirtualClock.h"
 
 #include <gmock/gmock.h>

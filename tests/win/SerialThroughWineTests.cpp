@@ -7,7 +7,7 @@
 //   COM3  the simulated instrument, unplugged after a few hundred line calls
 //   COM4  nothing: the prefix maps it to a path that does not exist
 #include "link/Pgmcomm.h"
-#include "link/WinComPort.h"
+#include "link/win/WinComPort.h"
 #include "platform/VirtualClock.h"
 
 #include <gmock/gmock.h>

@@ -2,8 +2,8 @@
 // the system is reported, the settings a port is opened with, and that each
 // line call is one system call.
 #include "link/Pgmcomm.h"
-#include "link/WinComPort.h"
-#include "link/WinSerialSys.h"
+#include "link/win/WinComPort.h"
+#include "link/win/WinSerialSys.h"
 #include "platform/VirtualClock.h"
 
 #include <gmock/gmock.h>

@@ -1,4 +1,4 @@
-#include "link/PosixComPort.h"
+#include "link/posix/PosixComPort.h"
 #include "link/SystemPort.h"
 
 #include <cerrno>

@@ -1,3 +1,5 @@
+// Windows and their procedures on Linux: a registry of our own, since the
+// windows are Qt's; a window's procedure is replaced and called through it.
 #include "platform/Window.h"
 
 #include <map>

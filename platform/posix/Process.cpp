@@ -1,3 +1,4 @@
+// The running program, its terminal and the stop signals on Linux.
 #include "platform/Process.h"
 
 #include <atomic>

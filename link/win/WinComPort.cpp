@@ -1,7 +1,7 @@
-#include "link/WinComPort.h"
+#include "link/win/WinComPort.h"
 
 #include "link/SystemPort.h"
-#include "link/WinSerialSys.h"
+#include "link/win/WinSerialSys.h"
 
 #include <memory>
 

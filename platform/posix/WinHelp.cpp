@@ -1,3 +1,4 @@
+// Linux has no WinHelp engine: every request fails, as with WinHelp missing.
 #include "platform/WinHelp.h"
 
 namespace platform {
