@@ -399,12 +399,14 @@ TEST_F(Console, OutputIntoAPipeWithoutReaderNeitherEndsNorSilencesTheRun)
     EXPECT_EQ(run.errors(), "kpx-update: interrupted; the update was stopped. " + erasedMemory + "\n");
 }
 
-// Piped, each line comes out as it happens, not when the run ends: here the
-// first step's, while the identification waits in real time.
+// Piped, each line comes out as it happens, not with a later one: here the
+// first step's, before its first 3 s wait (in real time) has ended and
+// added its progress line.
 TEST_F(Console, PipedProgressComesOutAsItHappens)
 {
     Pipeline run("--simulate --yes", false);
     EXPECT_TRUE(run.readUntil("Getting Device Infomation\n")) << run.seen;
+    EXPECT_EQ(run.seen.find("  Getting Device Infomation  "), std::string::npos) << run.seen;
     run.signal(SIGTERM);
     EXPECT_EQ(run.finish(), 128 + SIGTERM);
     EXPECT_EQ(run.errors(), "kpx-update: terminated (SIGTERM); the update was stopped. " + nothingWritten + "\n");
