@@ -160,6 +160,7 @@ public:
 
     void ShowException(const std::string& message) override
     {
+        lastMessage_ = message;
         endProgressLine();
         err_ << "kpx-update: " << message << '\n';
         err_.flush();
@@ -190,6 +191,9 @@ public:
     }
 
     bool terminateRequested = false;
+
+    // The last message on standard error ends with text: it was said there.
+    bool lastMessageEndsWith(const std::string& text) const { return lastMessage_.ends_with(text); }
 
 private:
     void showMessage(const std::string& caption, const std::string& text)
@@ -297,6 +301,7 @@ private:
     int autoRetries_ = 0;
     TfrmUpdate* form_ = nullptr;
     std::string drawn_;
+    std::string lastMessage_;
     bool lineOpen_ = false;
     std::string plainStatus_;
     int plainPosition_ = 0;
@@ -536,9 +541,13 @@ int runConsole(int argc, char** argv, std::istream& in, std::ostream& out, std::
                     if (form->IsProgramming())
                         outcome += " (stopped at \"" + form->lblProgress.GetText() + "\")";
                 }
-                // Also when the operator's messages went to a pipe that has
-                // gone: what the instrument holds must reach someone.
-                err << "kpx-update: " << outcome << ". " << form->StopSentence() << '\n';
+                // On standard error too, where the operator's messages went
+                // to a pipe that has gone: what the instrument holds must
+                // reach someone.
+                const std::string holds = form->StopSentence();
+                if (!backend.lastMessageEndsWith(holds))
+                    outcome += ". " + holds;
+                err << "kpx-update: " << outcome << '\n';
             }
             backend.detach();
         }
