@@ -427,8 +427,8 @@ TEST_F(Console, PipedAnswersTakeTheUsualSpellingsAndEndInCancel)
         const char* said;
     };
     for (const Case& c :
-         {Case{maybe, 3, 0, "maybe\n(not understood: type o or c)\n[O]K/[C]ancel? "},
-          Case{maybe, 3, 0, "(not understood 3 times: taken as Cancel)\n"},
+         {Case{maybe, 3, 0, "maybe\n(not understood: type o or c)\n[O]K/[C]ancel? maybe\n(not understood: type o or "
+                            "c)\n[O]K/[C]ancel? maybe\n(not understood 3 times: taken as Cancel)\n"},
           Case{" Yes \n RETRY\r\nNo\n", 1, 2, "[R]etry/[C]ancel?  RETRY\r\n"},
           Case{"o\nr\ncancel\n", 1, 2, "[R]etry/[C]ancel? cancel\n"},
           Case{"OK\nmaybe\nyes\no\n", 1, 1, "(not understood: type r or c)\n"},
