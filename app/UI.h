@@ -65,7 +65,17 @@ public:
     // What the instrument holds, as far as the updates of this run have
     // changed it. Never better than the last step that was confirmed: a
     // second attempt that stops early leaves what the first one left.
-    enum class Instrument { Untouched, Erased, PartlyWritten, ConfigurationUnconfirmed, Updated };
+    // Written: every page written, not yet verified; Mismatch: a byte read
+    // back differed from the image.
+    enum class Instrument {
+        Untouched,
+        Erased,
+        PartlyWritten,
+        Written,
+        Mismatch,
+        ConfigurationUnconfirmed,
+        Updated
+    };
     Instrument instrument = Instrument::Untouched;
     // The firmware file the operator named (--firmware); empty to look for
     // hexFileName in the folders of firmware::searchFolders().

@@ -71,6 +71,9 @@ void TfrmUpdate::runUpdate()
     }
 
     btnUpdate.SetEnabled(false);
+    // A stop the operator confirmed belongs to the update it stopped; left
+    // set, it would end every later attempt before it began.
+    abortFlag = false;
     if (app.MessageBox(programModePrompt, "Place M740-RT In Program Mode", tk::MB_OKCANCEL) == tk::IDCANCEL) {
         btnUpdate.SetEnabled(true);
         return;
@@ -213,6 +216,12 @@ std::string TfrmUpdate::StopSentence() const
         return "The instrument's program memory is erased; it will not start. Run the update again.";
     case Instrument::PartlyWritten:
         return "The instrument's program memory is partly written; it will not start. Run the update again.";
+    case Instrument::Written:
+        return "Program memory was written but not verified, and the configuration bytes were not written. Run the "
+               "update again.";
+    case Instrument::Mismatch:
+        return "Program memory was written but failed verification, and the configuration bytes were not written. "
+               "Run the update again.";
     case Instrument::ConfigurationUnconfirmed:
         return "Program memory is correct; configuration bytes could not be confirmed. Run the update again.";
     case Instrument::Updated:
@@ -245,7 +254,12 @@ bool TfrmUpdate::IdentifyDevice()
             }
             ProgressBar.SetPosition(0);
             for (int wait = 0; wait < detectWaitCount; ++wait) {
-                platform::Sleep(detectWaitMs);
+                // The window stays answerable while it waits, and a stop
+                // it confirms ends the wait rather than the next one.
+                platform::SleepUnlessStopped(detectWaitMs, [this, &app] {
+                    app.ProcessMessages();
+                    return abortFlag;
+                });
                 if (abortFlag)
                     return false;
                 ProgressBar.StepBy(1);
@@ -336,6 +350,8 @@ bool TfrmUpdate::ProgramAndVerify(const HexFile& image)
         if ((address & pageMask) == pageMask) {
             instrument = Instrument::PartlyWritten;
             pgm->writePage(address);
+            if (address + 1 == programEnd)
+                instrument = Instrument::Written;
         }
         if (!byteDone(address))
             return false;
@@ -348,6 +364,8 @@ bool TfrmUpdate::ProgramAndVerify(const HexFile& image)
     app.ProcessMessages();
     for (uint32_t address = 0; address < flashSize; ++address) {
         if (pgm->readFlashByte(address) != image.byteAt(address)) {
+            if (instrument == Instrument::Written)
+                instrument = Instrument::Mismatch;
             app.MessageBox("Verify Error\n\n" + StopSentence(), "Verify Error", tk::MB_OK);
             restoreProgressRange();
             return false;

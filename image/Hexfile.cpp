@@ -89,10 +89,11 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-enum class LineResult { Line, EndOfFile, TooLong, ReadError };
+enum class LineResult { Line, EndOfFile, TooLong, ReadError, CrOnly };
 
 // Reads at most maxLength characters of one line into buffer and consumes its
-// LF or CR LF. A CR not followed by LF is an ordinary character.
+// LF or CR LF. A CR not followed by LF is an ordinary character, unless a
+// record starts right after it: then the file's lines end in CR alone.
 LineResult readLine(std::FILE* file, char* buffer, size_t maxLength, size_t& length)
 {
     length = 0;
@@ -110,6 +111,8 @@ LineResult readLine(std::FILE* file, char* buffer, size_t maxLength, size_t& len
             const int next = std::getc(file);
             if (next == '\n')
                 break;
+            if (next == ':')
+                return LineResult::CrOnly;
             if (next != EOF)
                 std::ungetc(next, file);
             else if (std::ferror(file))
@@ -120,6 +123,20 @@ LineResult readLine(std::FILE* file, char* buffer, size_t maxLength, size_t& len
         buffer[length++] = static_cast<char>(c);
     }
     return LineResult::Line;
+}
+
+// An editor's "Unicode" text puts a zero byte beside every character, after
+// a byte-order mark FF FE or FE FF or without one; a HEX file has no zero
+// byte.
+bool startsAsUtf16(std::FILE* file)
+{
+    unsigned char start[2] = {};
+    const size_t got = std::fread(start, 1, sizeof start, file);
+    std::rewind(file);
+    if (got < sizeof start)
+        return false;
+    return (start[0] == 0xFF && start[1] == 0xFE) || (start[0] == 0xFE && start[1] == 0xFF) || start[0] == 0 ||
+           start[1] == 0;
 }
 
 // Opening a FIFO or a device for reading can block for ever, and a folder
@@ -172,6 +189,8 @@ bool HexFile::readHexFile()
     const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
     if (!file)
         return fail(std::string("cannot open it: ") + std::strerror(errno));
+    if (startsAsUtf16(file.get()))
+        return fail("line 1: UTF-16 text; save it as plain ASCII");
 
     char line[maxLineLength];
     for (unsigned lineNumber = 1;; ++lineNumber) {
@@ -190,6 +209,8 @@ bool HexFile::readHexFile()
             return fail(where() + "longer than " + std::to_string(maxLineLength) + " characters");
         case LineResult::ReadError:
             return fail(where() + "cannot read it: " + std::strerror(errno));
+        case LineResult::CrOnly:
+            return fail(where() + "lines end in CR only; save it with CR LF or LF line ends");
         }
     }
 }
@@ -271,13 +292,19 @@ bool HexFile::parseRecord(const char* line, size_t length)
     case recordEndOfFile:
         endOfFileSeen = true;
         return true;
-    case recordSegment:
-        if (address == 0 && count == 2) {
-            const uint8_t segmentHigh = hexByte(line, pos);
-            const uint32_t segment = static_cast<uint32_t>(segmentHigh) << 8 | hexByte(line, pos);
-            segmentBase = segment * 16;
-        }
+    case recordSegment: {
+        // Skipping a malformed one would move every later byte to the
+        // wrong address, and the update would verify it there.
+        if (count != 2)
+            return fail("segment address record with byte count " + hex2(count) + " (must be 02)");
+        if (address != 0)
+            return fail("segment address record with address field " + hex2(address >> 8) + hex2(address) +
+                        " (must be 0000)");
+        const uint8_t segmentHigh = hexByte(line, pos);
+        const uint32_t segment = static_cast<uint32_t>(segmentHigh) << 8 | hexByte(line, pos);
+        segmentBase = segment * 16;
         return true;
+    }
     default:
         return fail("record type " + hex2(type) + " is not supported");
     }

@@ -5,10 +5,15 @@
 
 #include "link/ComPort.h"
 
+#include <cstdint>
 #include <memory>
+#include <string>
 
 namespace serial {
 
 std::unique_ptr<ComPort> makeSystemPort();
+
+// For the operator: the device that port number n (1 = COM1) opens here.
+std::string systemPortDevice(uint16_t number);
 
 } // namespace serial

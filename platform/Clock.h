@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace platform {
 
@@ -13,6 +14,13 @@ public:
 
     // Blocks the calling thread for whole milliseconds.
     virtual void sleepMs(uint32_t ms) = 0;
+
+    // A wait that an operator's stop may cut short: stopRequested is asked
+    // before it and then at least every wakeIntervalMs, and the wait ends as
+    // soon as it answers true (the result is then false). A wait nobody stops
+    // lasts at least ms, as sleepMs does.
+    virtual bool sleepMsUnless(uint32_t ms, const std::function<bool()>& stopRequested);
+    static constexpr uint32_t wakeIntervalMs = 50;
 
     // Ticks per second of the high-resolution counter; false when the
     // platform has none (callers then fall back to sleepMs).
@@ -46,6 +54,8 @@ private:
 
 // Win32-shaped entry points used by the device link and the update procedure.
 void Sleep(uint32_t ms);
+// Sleep that ends early once stopRequested answers true; false then.
+bool SleepUnlessStopped(uint32_t ms, const std::function<bool()>& stopRequested);
 bool QueryPerformanceFrequency(int64_t* ticksPerSecond);
 bool QueryPerformanceCounter(int64_t* ticks);
 

@@ -20,6 +20,11 @@ bool outputDrawsEscapes();
 // True when standard input is a terminal, which echoes what is typed.
 bool inputIsTerminal();
 
+// From now on a write to a pipe whose reader has gone fails instead of
+// ending the process, so that a run whose output nobody reads any more
+// still stops at a safe point and says so on standard error.
+void keepRunningWhenOutputCloses();
+
 // While one lives, stop requests are caught and remembered instead of ending
 // the process, so that an update stops at its next safe point; a read from
 // the terminal that is waiting gives up. One at a time.

@@ -4,6 +4,7 @@
 #include "app/UI.h"
 #include "dialogs/about.h"
 #include "dialogs/download.h"
+#include "link/SystemPort.h"
 #include "link/ftdi/SystemPorts.h"
 #include "platform/Process.h"
 #include "platform/VirtualClock.h"
@@ -16,6 +17,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -46,11 +48,39 @@ std::string withPlainLineEnds(std::string text)
     return result;
 }
 
+// Answers the operator understood the third time at the latest; then the
+// prompt takes Cancel, so that a script that answers nonsense ends.
+constexpr int misunderstoodAnswerLimit = 3;
+
 struct Choice {
-    char key;
     const char* label;
     int answer;
+    // What may be typed for it, in any case: blank-separated words.
+    std::string spellings;
 };
+
+std::string lowerTrimmed(const std::string& text)
+{
+    const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    const auto first = std::find_if_not(text.begin(), text.end(), blank);
+    const auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
+    std::string result;
+    for (auto c = first; c < last; ++c)
+        result += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+    return result;
+}
+
+const Choice* understood(const std::vector<Choice>& choices, const std::string& line)
+{
+    const std::string typed = lowerTrimmed(line);
+    for (const Choice& choice : choices) {
+        std::istringstream words(choice.spellings);
+        for (std::string word; words >> word;)
+            if (word == typed)
+                return &choice;
+    }
+    return nullptr;
+}
 
 class ConsoleBackend final : public tk::Backend, public tk::ControlObserver {
 public:
@@ -83,13 +113,14 @@ public:
     int MessageBox(const std::string& text, const std::string& caption, int flags) override
     {
         showMessage(caption, text);
+        const Choice cancel{"[C]ancel", tk::IDCANCEL, "c cancel n no"};
         switch (flags & 0x0F) {
         case tk::MB_OKCANCEL:
-            return ask({{'o', "[O]K", tk::IDOK}, {'c', "[C]ancel", tk::IDCANCEL}}, tk::IDOK, tk::IDCANCEL);
+            return ask({{"[O]K", tk::IDOK, "o ok y yes"}, cancel}, tk::IDOK, tk::IDCANCEL);
         case tk::MB_RETRYCANCEL: {
             const bool retry = autoRetries_ < autoRetryLimit;
-            const int answer = ask({{'r', "[R]etry", tk::IDRETRY}, {'c', "[C]ancel", tk::IDCANCEL}},
-                                   retry ? tk::IDRETRY : tk::IDCANCEL, tk::IDCANCEL);
+            const int answer = ask({{"[R]etry", tk::IDRETRY, "r retry"}, cancel}, retry ? tk::IDRETRY : tk::IDCANCEL,
+                                   tk::IDCANCEL);
             if (autoYes_ && answer == tk::IDRETRY)
                 ++autoRetries_;
             return answer;
@@ -103,15 +134,17 @@ public:
                    std::optional<tk::ScreenPoint>) override
     {
         showMessage(tk::dialogCaption(kind), text);
+        // Yes and No keep their own letters where they are buttons.
+        const bool yesNo = (buttons & tk::mbYes) != 0;
         std::vector<Choice> choices;
         if (buttons & tk::mbYes)
-            choices.push_back({'y', "[Y]es", tk::mrYes});
+            choices.push_back({"[Y]es", tk::mrYes, "y yes"});
         if (buttons & tk::mbNo)
-            choices.push_back({'n', "[N]o", tk::mrNo});
+            choices.push_back({"[N]o", tk::mrNo, "n no"});
         if (buttons & tk::mbOK)
-            choices.push_back({'o', "[O]K", tk::mrOk});
+            choices.push_back({"[O]K", tk::mrOk, yesNo ? "o ok" : "o ok y yes"});
         if (buttons & tk::mbCancel)
-            choices.push_back({'c', "[C]ancel", tk::mrCancel});
+            choices.push_back({"[C]ancel", tk::mrCancel, (buttons & tk::mbNo) ? "c cancel" : "c cancel n no"});
         if (choices.empty())
             return tk::mrCancel;
         return ask(choices, choices.front().answer, tk::mrCancel);
@@ -144,7 +177,7 @@ public:
             return;
         if (&control == &form_->lblProgress && control.GetText() == TfrmUpdate::statusErase) {
             endProgressLine();
-            out_ << "Check value (CRC): " << form_->lblCRC.GetText() << '\n';
+            out_ << "Check value (CRC): " << form_->lblCRC.GetText() << std::endl;
         }
         drawProgress();
     }
@@ -159,13 +192,12 @@ public:
 
     bool terminateRequested = false;
 
-    // The last message shown ends with text: the operator has read it.
+    // The last message on standard error ends with text: it was said there.
     bool lastMessageEndsWith(const std::string& text) const { return lastMessage_.ends_with(text); }
 
 private:
     void showMessage(const std::string& caption, const std::string& text)
     {
-        lastMessage_ = text;
         endProgressLine();
         out_ << "[" << caption << "]\n" << withPlainLineEnds(text) << '\n';
         out_.flush();
@@ -176,13 +208,17 @@ private:
     int ask(const std::vector<Choice>& choices, int autoAnswer, int cancelAnswer)
     {
         std::string prompt;
+        std::string keys;
         for (const Choice& choice : choices) {
-            if (!prompt.empty())
+            if (!prompt.empty()) {
                 prompt += '/';
+                keys += &choice == &choices.back() ? " or " : ", ";
+            }
             prompt += choice.label;
+            keys += choice.spellings.substr(0, choice.spellings.find(' '));
         }
         prompt += "? ";
-        for (;;) {
+        for (int misunderstood = 0;;) {
             out_ << prompt;
             if (platform::StopRequests::requested()) {
                 out_ << "(interrupted)\n";
@@ -199,20 +235,19 @@ private:
             out_.flush();
             std::string line;
             if (!std::getline(in_, line)) {
-                out_ << "(no answer)\n";
+                out_ << "(no answer)" << std::endl;
                 return cancelAnswer;
             }
             // A terminal has echoed the answer already.
             if (!inputTerminal_)
                 out_ << line << '\n';
-            const auto first = std::find_if(line.begin(), line.end(),
-                                            [](char c) { return !std::isspace(static_cast<unsigned char>(c)); });
-            if (first != line.end()) {
-                const char key = static_cast<char>(std::tolower(static_cast<unsigned char>(*first)));
-                for (const Choice& choice : choices)
-                    if (choice.key == key)
-                        return choice.answer;
+            if (const Choice* choice = understood(choices, line))
+                return choice->answer;
+            if (++misunderstood == misunderstoodAnswerLimit) {
+                out_ << "(not understood " << misunderstood << " times: taken as Cancel)" << std::endl;
+                return cancelAnswer;
             }
+            out_ << "(not understood: type " << keys << ")\n";
         }
     }
 
@@ -245,7 +280,7 @@ private:
             plainStatus_ = status;
             plainPosition_ = bar.Position();
             plainTenth_ = -1;
-            out_ << status << '\n';
+            out_ << status << std::endl;
             return;
         }
         if (bar.Position() == plainPosition_ || !form_->IsProgramming())
@@ -254,7 +289,7 @@ private:
         if (percent / 10 == plainTenth_)
             return;
         plainTenth_ = percent / 10;
-        out_ << "  " << status << "  " << plainTenth_ * 10 << "%\n";
+        out_ << "  " << status << "  " << plainTenth_ * 10 << '%' << std::endl;
     }
 
     std::istream& in_;
@@ -391,6 +426,8 @@ Options parseOptions(int argc, char** argv)
 
 int runConsole(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err)
 {
+    // A failed write leaves out failed, and the run goes on without it.
+    platform::keepRunningWhenOutputCloses();
     Options options;
     std::optional<sim::Scenario> scenario;
     try {
@@ -477,6 +514,10 @@ int runConsole(int argc, char** argv, std::istream& in, std::ostream& out, std::
             out << form->Caption << (options.simulate ? " (simulated instrument: " + options.scenario + ")" : "")
                 << '\n'
                 << firmwareNotice << '\n';
+            // The operator sees whether a device setting took.
+            if (!options.simulate && portNumber <= serial::PortSet::comPortCount)
+                out << "Port: " << serial::comPortName(portNumber) << " on " << serial::systemPortDevice(portNumber)
+                    << '\n';
             form->lboxComPort.Select(portNumber - 1);
             if (form->comNumber != 0 && form->btnUpdate.Enabled() && !application.Terminated())
                 form->btnUpdate.Click();
@@ -500,6 +541,9 @@ int runConsole(int argc, char** argv, std::istream& in, std::ostream& out, std::
                     if (form->IsProgramming())
                         outcome += " (stopped at \"" + form->lblProgress.GetText() + "\")";
                 }
+                // On standard error too, where the operator's messages went
+                // to a pipe that has gone: what the instrument holds must
+                // reach someone.
                 const std::string holds = form->StopSentence();
                 if (!backend.lastMessageEndsWith(holds))
                     outcome += ". " + holds;

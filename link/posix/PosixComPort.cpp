@@ -143,6 +143,11 @@ void PosixComPort::open()
     if (sys_->ioctl(fd_, TIOCGEXCL, &claimed) == 0 && claimed != 0)
         failOpen(EBUSY, "claiming");
 #endif
+    // A terminal opens like a serial port but has no modem lines: refused
+    // now, before its settings are touched, not at the first line call.
+    int lines = 0;
+    if (sys_->ioctl(fd_, getBits, &lines) != 0)
+        failOpen(errno, "reading the modem lines of");
     if (sys_->ioctl(fd_, TIOCEXCL, nullptr) != 0)
         failOpen(errno, "claiming");
     exclusive_ = true;
@@ -153,6 +158,7 @@ void PosixComPort::open()
     termios settings{};
     if (sys_->tcgetattr(fd_, &settings) != 0)
         failOpen(errno, "reading the settings of");
+    found_ = std::make_unique<termios>(settings);
     ::cfmakeraw(&settings);
     ::cfsetispeed(&settings, B9600);
     ::cfsetospeed(&settings, B9600);
@@ -184,12 +190,15 @@ void PosixComPort::close() noexcept
         return;
     // A pseudo-terminal keeps its flags while its other side is open; leave
     // the device as we found it for the next opener.
+    if (found_)
+        sys_->tcsetattr(fd_, TCSANOW, found_.get());
     if (exclusive_)
         sys_->ioctl(fd_, TIOCNXCL, nullptr);
     // Closing the descriptor also drops the lock.
     sys_->close(fd_);
     fd_ = -1;
     exclusive_ = false;
+    found_.reset();
     path_.clear();
 }
 
@@ -235,6 +244,14 @@ namespace serial {
 std::unique_ptr<ComPort> makeSystemPort()
 {
     return std::make_unique<PosixComPort>();
+}
+
+std::string systemPortDevice(uint16_t number)
+{
+    // An empty variable is no choice of device: say that the default holds.
+    const std::string variable = "KPX_COM" + std::to_string(number);
+    const char* value = std::getenv(variable.c_str());
+    return PosixComPort::devicePathFor(number) + (value && !*value ? " (" + variable + " is empty)" : "");
 }
 
 } // namespace serial

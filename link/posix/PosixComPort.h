@@ -7,6 +7,7 @@
 #include "link/NumberedPort.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 struct termios;
@@ -61,6 +62,8 @@ private:
     int fd_ = -1;
     // TIOCEXCL was set by us and must be cleared again on close.
     bool exclusive_ = false;
+    // The device's settings before we made them raw, given back on close.
+    std::unique_ptr<termios> found_;
 };
 
 } // namespace serial

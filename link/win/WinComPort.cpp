@@ -218,4 +218,9 @@ std::unique_ptr<ComPort> makeSystemPort()
     return std::make_unique<WinComPort>();
 }
 
+std::string systemPortDevice(uint16_t number)
+{
+    return WinComPort::devicePathFor(number);
+}
+
 } // namespace serial

@@ -2,8 +2,10 @@
 #include "platform/Process.h"
 
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <csignal>
+#include <fcntl.h>
 #include <iterator>
 #include <unistd.h>
 
@@ -14,9 +16,20 @@ namespace {
 // Set from a signal handler: lock-free.
 std::atomic<int> stopRequest{0};
 
+// Opened before the handler can run: what standard input reads once a stop
+// has been requested.
+int noInput = -1;
+
 extern "C" void onStopSignal(int signal)
 {
     stopRequest = signal;
+    // A prompt that has not yet started to read its answer would wait for
+    // one in spite of the stop (one that reads already is interrupted):
+    // from now on there is no more input, and it answers Cancel.
+    const int savedErrno = errno;
+    if (noInput >= 0)
+        dup2(noInput, STDIN_FILENO);
+    errno = savedErrno;
 }
 
 // Ctrl+C, a closed terminal and a service stop all stop the update at its
@@ -49,9 +62,15 @@ bool inputIsTerminal()
     return isatty(STDIN_FILENO) == 1;
 }
 
+void keepRunningWhenOutputCloses()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
 StopRequests::StopRequests()
 {
     stopRequest = 0;
+    noInput = open("/dev/null", O_RDONLY | O_CLOEXEC);
     // Without SA_RESTART, so that a prompt waiting for input gives up (and
     // answers Cancel) as well.
     struct sigaction action {};
@@ -66,6 +85,9 @@ StopRequests::~StopRequests()
 {
     for (size_t i = 0; i < std::size(stopSignals); ++i)
         sigaction(stopSignals[i], &previousActions[i], nullptr);
+    if (noInput >= 0)
+        close(noInput);
+    noInput = -1;
 }
 
 int StopRequests::requested()

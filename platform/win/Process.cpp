@@ -73,6 +73,11 @@ bool inputIsTerminal()
     return _isatty(_fileno(stdin)) != 0;
 }
 
+void keepRunningWhenOutputCloses()
+{
+    // Windows has no such signal: the write fails by itself.
+}
+
 StopRequests::StopRequests()
 {
     stopRequest = 0;

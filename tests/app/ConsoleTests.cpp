@@ -14,6 +14,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace app_test {
@@ -34,6 +35,30 @@ struct Console : testing::Test {
 
     TempFolder folder;
 };
+
+// Reads fd until it ends (end of file, or EIO from a terminal whose program
+// has ended), or until it shows `until`; false when `seconds` pass first. A
+// program that never ends (a link that lost its bit order waits for ever)
+// fails the test instead of hanging the suite.
+bool readFrom(int fd, std::string& text, int seconds, const std::string& until = {})
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    char chunk[4096];
+    while (until.empty() || text.find(until) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        pollfd ready{fd, POLLIN, 0};
+        if (poll(&ready, 1, 100) <= 0)
+            continue;
+        const ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return until.empty();
+        text.append(chunk, static_cast<size_t>(got));
+    }
+    return true;
+}
 
 TEST_F(Console, FailuresExitNonZeroWithTheOperatorMessage)
 {
@@ -71,25 +96,9 @@ TEST_F(Console, UpdatesTheSimulatedInstrumentOnATerminalWithALiveProgressLine)
     }
     ASSERT_EQ(write(master, "o\n", 2), 2); // typed ahead of the prompt
     std::string screen;
-    char chunk[4096];
-    // A program that never ends (a link that lost its bit order waits for
-    // ever) fails the test instead of hanging the suite.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    for (;;) {
-        pollfd ready{master, POLLIN, 0};
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(child, SIGKILL);
-            ADD_FAILURE() << "kpx-update was still running after 120 s:\n" << screen;
-            break;
-        }
-        if (poll(&ready, 1, 100) <= 0)
-            continue;
-        const ssize_t got = read(master, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break; // EIO once the program has ended
-        screen.append(chunk, static_cast<size_t>(got));
+    if (!readFrom(master, screen, 120)) {
+        kill(child, SIGKILL);
+        ADD_FAILURE() << "kpx-update was still running after 120 s:\n" << screen;
     }
     close(master);
     int status = 0;
@@ -137,6 +146,16 @@ TEST_F(Console, SaysWhichFirmwareItWillProgramBeforeTheIdentificationWait)
     std::tie(status, out) = run("--simulate --fast --yes --firmware elsewhere.hex", "");
     EXPECT_NE(out.find("Firmware: " + here + "/elsewhere.hex\n"), std::string::npos) << out;
     EXPECT_EQ(status, 0) << out;
+
+    // Saved by an editor as "Unicode": named as such.
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : std::string(":00000001FF\r\n"))
+        utf16 += {c, '\0'};
+    std::ofstream("unicode.hex", std::ios::binary) << utf16;
+    std::tie(status, out) = run("--simulate --fast --firmware unicode.hex", "c\n");
+    EXPECT_NE(out.find("Firmware refused: line 1: UTF-16 text; save it as plain ASCII (" + here + "/unicode.hex)\n"),
+              std::string::npos)
+        << out;
 }
 
 // Writes to a string and raises a signal once the text written so far
@@ -190,7 +209,11 @@ TEST_F(Console, SignalsStopAtTheNextSafePointWithOneOutcome)
     const std::string complete = "Update Complete!";
     for (const Case& c :
          {Case{"Programming Flash  10%", SIGTERM, 128 + SIGTERM,
-               {"[Update Stopped]\n" + partlyWritten, "kpx-update: terminated (SIGTERM); the update was stopped\n"}},
+               {"[Update Stopped]\n" + partlyWritten,
+                "kpx-update: terminated (SIGTERM); the update was stopped. " + partlyWritten + "\n"}},
+          // Every page written, none verified yet.
+          Case{"Verifying Flash  10%", SIGTERM, 128 + SIGTERM,
+               {"kpx-update: terminated (SIGTERM); the update was stopped. " + writtenUnverified + "\n"}},
           Case{"[O]K/[C]ancel? ", SIGHUP, 128 + SIGHUP,
                {"kpx-update: hung up (SIGHUP); the update was stopped. " + nothingWritten + "\n"}},
           Case{"Writing Configuration", SIGINT, 0, {complete, "Lock FC  Fuse low BF  Fuse extended FF"}}}) {
@@ -229,6 +252,10 @@ TEST_F(Console, PortFailureReasonsReachTheWindowAndTheConsole)
     ASSERT_TRUE(locker >= 0 && flock(locker, LOCK_EX | LOCK_NB) == 0);
     const std::string plainFile = std::filesystem::current_path() / "not-a-port";
     std::ofstream(plainFile) << "text";
+    // A terminal opens like a port, but has no modem lines.
+    const int terminalMaster = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(terminalMaster >= 0 && grantpt(terminalMaster) == 0 && unlockpt(terminalMaster) == 0);
+    const std::string terminal = ptsname(terminalMaster);
 
     const std::string badPort = "Error setting COM Port!  Please select a different port.\n\n";
     const std::string inUse = "Selected COM port is already in use by another application.  Please close the other "
@@ -239,6 +266,7 @@ TEST_F(Console, PortFailureReasonsReachTheWindowAndTheConsole)
     } cases[] = {
         {"/nonexistent/kpx-port", badPort + "COM2: there is no serial port at /nonexistent/kpx-port"},
         {plainFile, badPort + "COM2: " + plainFile + " is not a serial port"},
+        {terminal, badPort + "COM2: " + terminal + " is not a serial port"},
         {claimed, inUse + "COM2: " + claimed + " is in use by another program"},
         {locked, inUse + "COM2: another program holds " + locked + "."},
     };
@@ -253,13 +281,219 @@ TEST_F(Console, PortFailureReasonsReachTheWindowAndTheConsole)
 
         const auto [status, out] = run("--port COM2", "");
         EXPECT_NE(out.find(c.said), std::string::npos) << out;
+        EXPECT_NE(out.find("Port: COM2 on " + c.device + "\n"), std::string::npos) << out;
         EXPECT_EQ(status, 1);
     }
     unsetenv("KPX_COM2");
     int stillClaimed = 0;
     EXPECT_TRUE(ioctl(claimer, TIOCGEXCL, &stillClaimed) == 0 && stillClaimed == 1);
-    for (const int fd : {claimer, master, locker, otherMaster})
+    for (const int fd : {claimer, master, locker, otherMaster, terminalMaster})
         ::close(fd);
+}
+
+// kpx-update as the first program of a pipeline, in a process group of its
+// own as a shell starts one: answers from a pipe held open, standard error
+// into err.txt, standard output into a pipe whose reader may go away, or
+// has gone before it starts (as with `| head -c0`).
+class Pipeline {
+public:
+    Pipeline(const std::string& arguments, bool readerGone)
+    {
+        int input[2];
+        int output[2];
+        if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0)
+            throw std::runtime_error("no pipes");
+        if (readerGone)
+            ::close(output[0]);
+        pid_ = fork();
+        if (pid_ == 0) {
+            setpgid(0, 0);
+            // As a shell leaves it, whatever this test process ignores.
+            ::signal(SIGPIPE, SIG_DFL);
+            dup2(input[0], STDIN_FILENO);
+            dup2(output[1], STDOUT_FILENO);
+            const std::string command = "exec '" KPX_UPDATE_EXE "' " + arguments + " 2>err.txt";
+            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        setpgid(pid_, pid_);
+        ::close(input[0]);
+        ::close(output[1]);
+        in_ = input[1];
+        out_ = readerGone ? -1 : output[0];
+    }
+    ~Pipeline()
+    {
+        for (const int fd : {in_, out_})
+            if (fd >= 0)
+                ::close(fd);
+        if (pid_ > 0) {
+            kill(-pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    void answer(const std::string& text) { ASSERT_EQ(write(in_, text.data(), text.size()), ssize_t(text.size())); }
+    // Standard output until it shows text; false at its end or after 10 s.
+    bool readUntil(const std::string& text) { return readFrom(out_, seen, 10, text); }
+    void readerGoes()
+    {
+        ::close(out_);
+        out_ = -1;
+    }
+    // To the whole process group, as Ctrl+C in a terminal.
+    void signal(int number) { killpg(pid_, number); }
+    // The exit status; minus the signal's number when one ended it.
+    int finish()
+    {
+        ::close(in_);
+        in_ = -1;
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    }
+    static std::string errors()
+    {
+        std::ostringstream text;
+        text << std::ifstream("err.txt").rdbuf();
+        return text.str();
+    }
+
+    std::string seen;
+
+private:
+    pid_t pid_ = -1;
+    int in_ = -1;
+    int out_ = -1;
+};
+
+// A reader that has gone takes nothing from the run: it goes on, stops
+// safely, and says on standard error what the instrument holds.
+TEST_F(Console, OutputIntoAPipeWithoutReaderNeitherEndsNorSilencesTheRun)
+{
+    struct Case {
+        const char* arguments;
+        const char* answers;
+        int status;
+        std::string errors;
+    };
+    for (const Case& c : {Case{"--simulate --fast --yes", "", 0, ""},
+                          Case{"--simulate --fast", "c\n", 1,
+                               "kpx-update: the update did not complete. " + nothingWritten + "\n"}}) {
+        SCOPED_TRACE(c.arguments);
+        Pipeline run(c.arguments, true);
+        run.answer(c.answers);
+        EXPECT_EQ(run.finish(), c.status);
+        EXPECT_EQ(run.errors(), c.errors);
+    }
+
+    // `| tee log`, and Ctrl+C to the whole pipeline while the instrument,
+    // erased, is asked for: the reader ends first.
+    Pipeline run("--simulate=power-loss:7 --fast", false);
+    run.answer("o\n");
+    ASSERT_TRUE(run.readUntil("[R]etry/[C]ancel? ")) << run.seen;
+    run.readerGoes();
+    run.signal(SIGINT);
+    EXPECT_EQ(run.finish(), 128 + SIGINT);
+    EXPECT_EQ(run.errors(), "kpx-update: interrupted; the update was stopped. " + erasedMemory + "\n");
+}
+
+// Piped, each line comes out as it happens, not with a later one: here the
+// first step's, before its first 3 s wait (in real time) has ended and
+// added its progress line.
+TEST_F(Console, PipedProgressComesOutAsItHappens)
+{
+    Pipeline run("--simulate --yes", false);
+    EXPECT_TRUE(run.readUntil("Getting Device Infomation\n")) << run.seen;
+    EXPECT_EQ(run.seen.find("  Getting Device Infomation  "), std::string::npos) << run.seen;
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.finish(), 128 + SIGTERM);
+    EXPECT_EQ(run.errors(), "kpx-update: terminated (SIGTERM); the update was stopped. " + nothingWritten + "\n");
+}
+
+// The usual spellings in any case, blanks around them ignored; nonsense
+// three times, or no more input, is Cancel, so that `yes maybe |
+// kpx-update` ends.
+TEST_F(Console, PipedAnswersTakeTheUsualSpellingsAndEndInCancel)
+{
+    std::string maybe;
+    for (int line = 0; line < 1000; ++line)
+        maybe += "maybe\n";
+    struct Case {
+        std::string answers;
+        size_t prompts;  // program mode
+        size_t retries;  // no device
+        const char* said;
+    };
+    for (const Case& c :
+         {Case{maybe, 3, 0, "maybe\n(not understood: type o or c)\n[O]K/[C]ancel? maybe\n(not understood: type o or "
+                            "c)\n[O]K/[C]ancel? maybe\n(not understood 3 times: taken as Cancel)\n"},
+          Case{" Yes \n RETRY\r\nNo\n", 1, 2, "[R]etry/[C]ancel?  RETRY\r\n"},
+          Case{"o\nr\ncancel\n", 1, 2, "[R]etry/[C]ancel? cancel\n"},
+          Case{"OK\nmaybe\nyes\no\n", 1, 1, "(not understood: type r or c)\n"},
+          Case{"y\n", 1, 1, "[R]etry/[C]ancel? (no answer)\n"},
+          Case{"n\n", 1, 0, "[O]K/[C]ancel? n\n"}}) {
+        SCOPED_TRACE(c.answers.substr(0, 20));
+        const auto [status, out] = run("--simulate=no-device --fast", c.answers);
+        const auto count = [&out](const std::string& text) {
+            size_t times = 0;
+            for (size_t at = 0; (at = out.find(text, at)) != std::string::npos; ++at)
+                ++times;
+            return times;
+        };
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(count("[O]K/[C]ancel? "), c.prompts) << out;
+        EXPECT_EQ(count("No Device Detected!"), c.retries) << out;
+        EXPECT_NE(out.find(c.said), std::string::npos) << out;
+    }
+}
+
+// Ctrl+C in the identification's waits ends the wait under way, on virtual
+// time: the signal comes 1.2 s into the second wait.
+TEST_F(Console, AStopEndsTheDetectionWaitUnderWay)
+{
+    platform::VirtualClock clock{1'000'000, 1'000};
+    platform::ScopedClock useClock(clock);
+    bool raised = false;
+    clock.onSleep = [&](uint32_t) {
+        if (!raised && clock.nowNs() >= 4'200'000'000) {
+            raised = true;
+            std::raise(SIGINT);
+        }
+    };
+    std::istringstream in("o\n");
+    std::ostringstream out;
+    const char* argv[] = {"kpx-update", "--simulate"};
+    EXPECT_EQ(runConsole(2, const_cast<char**>(argv), in, out, out), 128 + SIGINT) << out.str();
+    ASSERT_EQ(clock.sleeps().size(), 2u) << out.str();
+    EXPECT_EQ(clock.sleeps()[0], 3000u);
+    EXPECT_LE(clock.sleeps()[1], 1200u + 100u);
+}
+
+// Its own terminal named as the port is refused when it is opened, and
+// keeps echo and line editing.
+TEST_F(Console, ItsOwnTerminalAsPortIsRefusedAndKeepsItsSettings)
+{
+    int master = -1;
+    const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setenv("KPX_COM2", "/dev/tty", 1);
+        execl(KPX_UPDATE_EXE, KPX_UPDATE_EXE, "--port", "COM2", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string screen;
+    EXPECT_TRUE(readFrom(master, screen, 60)) << screen;
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    termios settings{};
+    ASSERT_EQ(tcgetattr(master, &settings), 0);
+    close(master);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << screen;
+    EXPECT_NE(screen.find("Port: COM2 on /dev/tty\r\n"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("COM2: /dev/tty is not a serial port"), std::string::npos) << screen;
+    EXPECT_EQ(settings.c_lflag & tcflag_t{ECHO | ICANON}, tcflag_t{ECHO | ICANON});
 }
 
 } // namespace

@@ -40,6 +40,10 @@ inline const std::string erasedMemory =
     "The instrument's program memory is erased; it will not start. Run the update again.";
 inline const std::string partlyWritten =
     "The instrument's program memory is partly written; it will not start. Run the update again.";
+inline const std::string writtenUnverified = "Program memory was written but not verified, and the configuration "
+                                             "bytes were not written. Run the update again.";
+inline const std::string writtenWrong = "Program memory was written but failed verification, and the "
+                                        "configuration bytes were not written. Run the update again.";
 inline const std::string configurationUnconfirmed =
     "Program memory is correct; configuration bytes could not be confirmed. Run the update again.";
 

@@ -269,7 +269,7 @@ TEST(UpdateFailure, VerifyErrorLeavesTheInstrumentUnlocked)
 {
     // A flash bit that will not program: the configuration is never written.
     UpdateRig stuck(Scenario::parse("stuck-bit:0x1234"));
-    stuck.update(fullFirmware().set(0x1234, 0x00), {{holding(verifyError, partlyWritten)}});
+    stuck.update(fullFirmware().set(0x1234, 0x00), {{holding(verifyError, writtenWrong)}});
     EXPECT_EQ(stuck.outcome(), "Verifying Flash, button on, erases 1, pages 512, locks 0, waits 8");
     EXPECT_EQ(stuck.device->fuseHigh, 0x99);
 }

@@ -85,20 +85,23 @@ TEST_F(HexFileTest, RecordTypesAndSegmentAddressing)
     hex = read(":0401000001020304F1\r\n"                  // CR LF
                ":02FFFF00AABB9B\n"                        // runs on into 0x10000, no wrap
                ":020000021000EC\n" + rec(0, 0x2000, {0x55}) + "\n" // segment 0x1000
-               + rec(2, 0x10, {0x20, 0}) + "\n" + rec(2, 0, {0x20, 0, 0}) + "\n" // not address 0000 / count 2: ignored
                + rec(0, 0x10, {0x33, 0x44}) + "\n\n"
-               ":00000001FF\n" + rec(0, 0x200, {0xCC}));  // after the end-of-file record, no line end
+               // A second file appended: read on past the end-of-file record,
+               // and its bytes win over the first file's.
+               ":00000001FF\n" + rec(2, 0, {0, 0}) + "\n" + rec(0, 0x102, {0xEE}) + "\n" +
+               rec(0, 0x200, {0xCC}));  // no line end
     EXPECT_TRUE(ok) << hex->error;
     EXPECT_EQ(hex->error, "");
     EXPECT_EQ(hex->byteAt(0x00FF), 0xFF);
     EXPECT_EQ(hex->byteAt(0x0100), 0x01);
+    EXPECT_EQ(hex->byteAt(0x0102), 0xEE);
     EXPECT_EQ(hex->byteAt(0x0103), 0x04);
     EXPECT_EQ(hex->byteAt(0x0104), 0xFF);
     EXPECT_EQ(hex->byteAt(0x0FFFF), 0xAA);
     EXPECT_EQ(hex->byteAt(0x10000), 0xBB);
     EXPECT_EQ(hex->byteAt(0x12000), 0x55);
     EXPECT_EQ(hex->byteAt(0x10010), 0x33);
-    EXPECT_EQ(hex->byteAt(0x10200), 0xCC);
+    EXPECT_EQ(hex->byteAt(0x00200), 0xCC);
     EXPECT_EQ(hex->highAddress, 0x12001u);
     EXPECT_EQ(hex->byteAt(flash), 0xFF);
 }
@@ -159,6 +162,12 @@ TEST_F(HexFileTest, DamagedRecordsAreRefusedWithTheirLineAndReason)
         {first + ":04010000010203\n", "line 3: the record is cut short (15 characters, its byte count needs 19)"},
         {first + ":0401\n", "line 3: the record is cut short (5 characters, its byte count needs 19)"},
         {first + ":\n", "line 3: the record is cut short (1 characters, its byte count needs 11)"},
+        // A segment record that cannot be applied would move every later
+        // byte to the wrong address.
+        {first + rec(2, 0x10, {0x20, 0}) + "\n",
+         "line 3: segment address record with address field 0010 (must be 0000)"},
+        {first + rec(2, 0, {0x20, 0, 0}) + "\n", "line 3: segment address record with byte count 03 (must be 02)"},
+        {first + rec(2, 0, {0x20}) + "\n", "line 3: segment address record with byte count 01 (must be 02)"},
         {first + ":020000040001F9\n", "line 3: record type 04 is not supported"},
         {first + ":0400000300003800C1\n", "line 3: record type 03 is not supported"},
         {first + std::string(80, '0') + "\n", "line 3: longer than 79 characters"},
@@ -172,12 +181,31 @@ TEST_F(HexFileTest, DamagedRecordsAreRefusedWithTheirLineAndReason)
         EXPECT_EQ(hex->byteAt(2), 0xFF) << c.text;     // nothing after the failure is read
     }
 
-    // A byte-order mark in front of the first record would hide the reset
-    // vector.
-    auto hex = readRaw("\xEF\xBB\xBF:0100000042BD\n:00000001FF\n");
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(hex->error, "line 1: starts with a byte-order mark (EF BB BF) instead of ':'");
-    EXPECT_EQ(hex->byteAt(0), 0xFF);
+    // Saved by an editor in another form: named as such, not as a long line.
+    const std::string ascii = ":0100000042BD\r\n:00000001FF\r\n";
+    std::string utf16le = "\xFF\xFE";
+    std::string utf16be;
+    for (const char c : ascii) {
+        utf16le += {c, '\0'};
+        utf16be += {'\0', c};
+    }
+    const struct {
+        std::string text;
+        const char* error;
+    } whole[] = {
+        // The reset vector would hide behind it.
+        {"\xEF\xBB\xBF" + ascii, "line 1: starts with a byte-order mark (EF BB BF) instead of ':'"},
+        {utf16le, "line 1: UTF-16 text; save it as plain ASCII"},
+        {utf16le.substr(2), "line 1: UTF-16 text; save it as plain ASCII"},
+        {"\xFE\xFF" + utf16be, "line 1: UTF-16 text; save it as plain ASCII"},
+        {":0100000042BD\r:00000001FF\r", "line 1: lines end in CR only; save it with CR LF or LF line ends"},
+        {ascii + ":0100010043BB\r:00000001FF\r", "line 3: lines end in CR only; save it with CR LF or LF line ends"},
+    };
+    for (const auto& c : whole) {
+        auto hex = readRaw(c.text);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(hex->error, c.error);
+    }
 }
 
 TEST_F(HexFileTest, DataBeyondTheImageFailsAfterStoringWhatFits)

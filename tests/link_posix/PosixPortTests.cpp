@@ -1,6 +1,7 @@
 // The Linux serial port, on pseudo-terminals reached through KPX_COM<n> (no
 // real serial device is touched) and on a fake of its system calls.
 #include "link/Pgmcomm.h"
+#include "link/SystemPort.h"
 #include "link/posix/PosixComPort.h"
 #include "platform/VirtualClock.h"
 
@@ -15,6 +16,7 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
+#include <tuple>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -26,7 +28,32 @@ using testing::ThrowsMessage;
 
 namespace {
 
-// COM7 is a fresh pseudo-terminal.
+// A pseudo-terminal has no modem lines; these stand in for them, so that it
+// opens as a port. Every other call is the kernel's.
+class ModemLines final : public serial::SerialSys {
+public:
+    int ioctl(int fd, unsigned long request, int* arg) override
+    {
+        switch (request) {
+        case TIOCMGET:
+            *arg = bits_;
+            return 0;
+        case TIOCMBIS:
+            bits_ |= *arg;
+            return 0;
+        case TIOCMBIC:
+            bits_ &= ~*arg;
+            return 0;
+        default:
+            return SerialSys::ioctl(fd, request, arg);
+        }
+    }
+
+private:
+    int bits_ = 0;
+};
+
+// COM7 is a fresh pseudo-terminal with modem lines.
 class PtyPort : public testing::Test {
 protected:
     void SetUp() override
@@ -37,9 +64,18 @@ protected:
         port.SetComNumber(7);
     }
     ~PtyPort() override { unsetenv("KPX_COM7"); ::close(master); }
+    // Its settings, read through the master.
+    termios settings() const
+    {
+        termios now{};
+        EXPECT_EQ(tcgetattr(master, &now), 0);
+        return now;
+    }
+
     int master = posix_openpt(O_RDWR | O_NOCTTY);
     std::string slave;
-    PosixComPort port;
+    ModemLines lines;
+    PosixComPort port{&lines};
 };
 
 TEST(PosixPortMapping, ComNumberNamesTtyS)
@@ -47,6 +83,12 @@ TEST(PosixPortMapping, ComNumberNamesTtyS)
     unsetenv("KPX_COM1");
     EXPECT_EQ(PosixComPort::devicePathFor(1), "/dev/ttyS0");
     EXPECT_EQ(PosixComPort::devicePathFor(0), "");
+    // Set but empty names no device: the operator is told the default holds.
+    setenv("KPX_COM1", "", 1);
+    EXPECT_EQ(PosixComPort::devicePathFor(1), "/dev/ttyS0");
+    EXPECT_EQ(serial::systemPortDevice(1), "/dev/ttyS0 (KPX_COM1 is empty)");
+    unsetenv("KPX_COM1");
+    EXPECT_EQ(serial::systemPortDevice(1), "/dev/ttyS0");
 }
 
 TEST_F(PtyPort, HeldExclusivelyUntilClosed)
@@ -54,7 +96,7 @@ TEST_F(PtyPort, HeldExclusivelyUntilClosed)
     port.SetOpen(true);
     EXPECT_EQ(port.devicePath(), slave);
     {
-        PosixComPort second;
+        PosixComPort second(&lines);
         second.SetComNumber(7);
         EXPECT_THROW(second.SetOpen(true), serial::EAlreadyOpen);
         port.SetOpen(false);
@@ -106,13 +148,31 @@ TEST_F(PtyPort, ExclusiveClaimOfAnotherProgramIsRespectedEvenByRoot)
     ::close(holder);
 }
 
+TEST_F(PtyPort, SettingsItFoundAreGivenBackWhenClosed)
+{
+    const termios found = settings();
+    ASSERT_NE(found.c_lflag & ECHO, 0u);
+    port.SetOpen(true);
+    EXPECT_EQ(settings().c_lflag & (ECHO | ICANON), 0u) << "raw while open";
+    port.SetOpen(false);
+    const termios after = settings();
+    EXPECT_EQ(std::tuple(after.c_iflag, after.c_oflag, after.c_cflag, after.c_lflag, cfgetospeed(&after)),
+              std::tuple(found.c_iflag, found.c_oflag, found.c_cflag, found.c_lflag, cfgetospeed(&found)));
+}
+
 TEST_F(PtyPort, UnusablePortsAndLinesFailWithTheReason)
 {
     EXPECT_THAT([&] { port.SetRTS(true); }, ThrowsMessage<serial::ELineError>(HasSubstr("not open")));
-    // A pseudo-terminal has no modem lines: the kernel refuses the call.
-    port.SetOpen(true);
-    EXPECT_THAT([&] { port.GetCTS(); },
-                ThrowsMessage<serial::ELineError>(AllOf(HasSubstr(std::strerror(ENOTTY)), HasSubstr(slave))));
+    // Without modem lines it is a terminal, refused at the open, before its
+    // settings are touched.
+    const tcflag_t modes = settings().c_lflag;
+    PosixComPort terminal;
+    terminal.SetComNumber(7);
+    EXPECT_THAT([&] { terminal.SetOpen(true); },
+                ThrowsMessage<serial::EBadId>(
+                    AllOf(HasSubstr("not a serial port"), HasSubstr(std::strerror(ENOTTY)), HasSubstr(slave))));
+    EXPECT_FALSE(terminal.GetOpen());
+    EXPECT_EQ(settings().c_lflag, modes);
 
     port.SetComNumber(0);
     EXPECT_THROW(port.SetOpen(true), serial::ENoPortSelected);
@@ -225,8 +285,8 @@ TEST_F(SeamPort, OpenFailuresMapToTheirKindsThenOpensRaw)
     port.SetOpen(true);
     EXPECT_EQ(sys.openFlags, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     EXPECT_EQ(sys.applied.c_cflag & tcflag_t{CLOCAL | CREAD | CRTSCTS}, tcflag_t{CLOCAL | CREAD});
-    EXPECT_EQ(sys.ioctls,
-              (std::vector<Call>{{TIOCGEXCL, 0}, {TIOCEXCL, 0}, {TIOCNXCL, 0}, {TIOCGEXCL, 0}, {TIOCEXCL, 0}}));
+    EXPECT_EQ(sys.ioctls, (std::vector<Call>{{TIOCGEXCL, 0}, {TIOCMGET, 0}, {TIOCEXCL, 0}, {TIOCNXCL, 0},
+                                             {TIOCGEXCL, 0}, {TIOCMGET, 0}, {TIOCEXCL, 0}}));
 }
 
 TEST_F(SeamPort, TransferByteCostsThirtyThreeCallsPerByte)

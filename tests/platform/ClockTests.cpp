@@ -2,6 +2,7 @@
 // clock: they keep a page write from being cut short on a real instrument,
 // so they must never be shorter than asked.
 #include "platform/Clock.h"
+#include "platform/VirtualClock.h"
 
 #include <gtest/gtest.h>
 
@@ -49,6 +50,35 @@ TEST(SystemClock, SleepsAtLeastAsLongAsAskedEvenWhenASignalArrives)
     EXPECT_GE(elapsedMs(start), 30.0);
     sigaction(SIGALRM, &previous, nullptr);
 #endif
+}
+
+// The identification's waits as the operator stops them: on virtual time,
+// with the slices of a platform's sleep that may come back early (Windows).
+TEST(StoppableWait, EndsWithinATenthOfASecondOfAStopAndNeverEarlierUnstopped)
+{
+    constexpr int64_t ms = 1'000'000;
+    for (const bool sleepEndsEarly : {false, true}) {
+        SCOPED_TRACE(sleepEndsEarly ? "sleep ends early" : "sleep exact");
+        platform::VirtualClock clock;
+        if (sleepEndsEarly)
+            clock.onSleep = [&clock](uint32_t slept) { clock.advanceNs(-static_cast<int64_t>(slept) * ms / 3); };
+        const auto waited = [&clock](uint32_t length, int64_t stopAtMs) {
+            const int64_t start = clock.nowNs();
+            const bool whole = clock.sleepMsUnless(
+                length, [&] { return stopAtMs >= 0 && clock.nowNs() - start >= stopAtMs * ms; });
+            return std::pair{whole, (clock.nowNs() - start) / ms};
+        };
+        for (const uint32_t length : {0u, 1u, 43u, 50u, 51u, 3000u})
+            EXPECT_EQ(waited(length, -1), std::pair(true, int64_t{length})) << length;
+        for (const int64_t stopAt : {0, 1, 1234, 2999}) {
+            const auto [whole, lasted] = waited(3000, stopAt);
+            EXPECT_FALSE(whole) << stopAt;
+            EXPECT_GE(lasted, stopAt);
+            EXPECT_LE(lasted, stopAt + 100);
+        }
+        // Logged as the waits they were, not as their slices.
+        EXPECT_EQ(clock.sleeps().size(), 10u);
+    }
 }
 
 } // namespace

@@ -128,7 +128,7 @@ TEST(UsbUpdate, ANoisyLineNeverPassesForAVerifiedUpdate)
             EXPECT_TRUE(usb.rig.holds(smallFirmware));
         else
             EXPECT_EQ(usb.rig.op.shown().back().text,
-                      app_test::holding(app_test::verifyError, app_test::partlyWritten).text)
+                      app_test::holding(app_test::verifyError, app_test::writtenWrong).text)
                 << usb.rig.status();
     }
     EXPECT_GT(ends[true] * ends[false], 0) << "both ends reached";

@@ -24,8 +24,10 @@ struct Finished {
 
 // Runs the console program with arguments, input on its standard input, in
 // the current folder. watch sees the output gathered so far after each read.
+// With outputGone, its standard output has no reader from the start (as
+// `| head -c0`), and output holds standard error alone.
 Finished runConsole(const std::filesystem::path& program, const std::string& arguments, const std::string& input,
-                    const std::function<void(const std::string&)>& watch = {})
+                    const std::function<void(const std::string&)>& watch = {}, bool outputGone = false)
 {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE inRead = nullptr;
@@ -43,12 +45,22 @@ Finished runConsole(const std::filesystem::path& program, const std::string& arg
     startup.hStdInput = inRead;
     startup.hStdOutput = outWrite;
     startup.hStdError = outWrite;
+    HANDLE goneRead = nullptr;
+    HANDLE goneWrite = nullptr;
+    if (outputGone) {
+        if (!::CreatePipe(&goneRead, &goneWrite, &inherit, 0))
+            throw std::runtime_error("no pipe");
+        ::CloseHandle(goneRead);
+        startup.hStdOutput = goneWrite;
+    }
     PROCESS_INFORMATION process{};
     std::string commandLine = "\"" + program.string() + "\" " + arguments;
     const BOOL started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                           &startup, &process);
     ::CloseHandle(inRead);
     ::CloseHandle(outWrite);
+    if (goneWrite)
+        ::CloseHandle(goneWrite);
     if (!started) {
         ::CloseHandle(inWrite);
         ::CloseHandle(outRead);
@@ -134,6 +146,39 @@ TEST_F(WindowsConsole, CtrlCStopsTheUpdateAtItsNextSafePoint)
     EXPECT_EQ(run.status, 130u) << run.output;
     EXPECT_THAT(run.output, HasSubstr("interrupted; the update was stopped"));
     EXPECT_THAT(run.output, Not(HasSubstr("Update Complete!")));
+}
+
+// A reader that has gone takes nothing from the run: it goes on, and says
+// on standard error what the instrument holds.
+TEST_F(WindowsConsole, OutputIntoAPipeWithoutReaderNeitherEndsNorSilencesTheRun)
+{
+    const Finished completed = runConsole(program, "--simulate --fast --yes", "", {}, true);
+    EXPECT_EQ(completed.status, 0u) << completed.output;
+    EXPECT_EQ(completed.output, "");
+
+    const Finished cancelled = runConsole(program, "--simulate --fast", "c\r\n", {}, true);
+    EXPECT_EQ(cancelled.status, 1u);
+    EXPECT_EQ(cancelled.output, "kpx-update: the update did not complete. Nothing was written.\r\n");
+}
+
+// Nonsense three times is Cancel, so that a script answering it ends.
+TEST_F(WindowsConsole, PipedAnswersTakeTheUsualSpellingsAndEndInCancel)
+{
+    std::string maybe;
+    for (int line = 0; line < 1000; ++line)
+        maybe += "maybe\r\n";
+    const Finished nonsense = runConsole(program, "--simulate=no-device --fast", maybe);
+    EXPECT_EQ(nonsense.status, 1u);
+    EXPECT_THAT(nonsense.output, HasSubstr("(not understood 3 times: taken as Cancel)\r\n"));
+    EXPECT_THAT(nonsense.output, Not(HasSubstr("Getting Device Infomation")));
+
+    const Finished answered = runConsole(program, "--simulate=no-device --fast", " Yes \r\nRETRY\r\nno\r\n");
+    EXPECT_EQ(answered.status, 1u);
+    size_t retries = 0;
+    for (size_t at = 0; (at = answered.output.find("No Device Detected!", at)) != std::string::npos; ++at)
+        ++retries;
+    EXPECT_EQ(retries, 2u) << answered.output;
+    EXPECT_THAT(answered.output, HasSubstr("[R]etry/[C]ancel? no\r\n"));
 }
 
 } // namespace

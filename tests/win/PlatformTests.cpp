@@ -3,8 +3,10 @@
 // help file), where it looks for the firmware file, and the performance
 // counter behind the link's delay.
 #include "app/Firmware.h"
+#include "app/console/ConsoleFrontEnd.h"
 #include "link/Pgmcomm.h"
-#include "platform/Clock.h"
+#include "platform/Process.h"
+#include "platform/VirtualClock.h"
 #include "platform/win/Win32.h"
 #include "sim/Atmega128.h"
 #include "sim/SimComPort.h"
@@ -13,8 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -92,6 +96,37 @@ TEST(WindowsClock, TheLinksDelayIsCalibratedOnThePerformanceCounterAndSpansItsTi
     platform::QueryPerformanceCounter(&after);
     EXPECT_GE(after - before, delaying.delayTicks);
     EXPECT_GE(platform::systemClock().nowNs(), 0);
+}
+
+// Ctrl+C reaches the console on a thread of the system's; the identification's
+// wait under way still ends within a tenth of a second of it, on virtual
+// time: it comes 1.2 s into the second wait.
+TEST(WindowsStopRequests, CtrlCEndsTheDetectionWaitUnderWay)
+{
+    ::FreeConsole();
+    ASSERT_TRUE(::AllocConsole());
+    ::SetConsoleCtrlHandler(nullptr, FALSE);
+    platform::VirtualClock clock{1'000'000, 1'000};
+    platform::ScopedClock useClock(clock);
+    bool sent = false;
+    clock.onSleep = [&](uint32_t) {
+        if (sent || clock.nowNs() < 4'200'000'000)
+            return;
+        sent = ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != FALSE;
+        // The request has come once the handler has run.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!platform::StopRequests::requested() && std::chrono::steady_clock::now() < deadline)
+            ::Sleep(1);
+    };
+    std::istringstream in("o\n");
+    std::ostringstream out;
+    const char* argv[] = {"kpx-update", "--simulate"};
+    const int status = runConsole(2, const_cast<char**>(argv), in, out, out);
+    ::FreeConsole();
+    EXPECT_TRUE(sent);
+    EXPECT_EQ(status, 130) << out.str();
+    ASSERT_EQ(clock.sleeps().size(), 2u) << out.str();
+    EXPECT_LE(clock.sleeps()[1], 1200u + 100u);
 }
 
 } // namespace
