@@ -18,6 +18,14 @@ void TControl::SetText(const std::string& text)
     changed();
 }
 
+void TControl::SetHint(const std::string& hint)
+{
+    if (hint_ == hint)
+        return;
+    hint_ = hint;
+    changed();
+}
+
 void TControl::SetVisible(bool visible)
 {
     if (visible_ == visible)

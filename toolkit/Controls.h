@@ -37,6 +37,12 @@ public:
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool enabled);
 
+    // Shown whole as the control's tool tip. On a one-line label whose text
+    // holds it (a path, say), it is also the part shortened when the text
+    // is too wide for the label's room (ElideText).
+    const std::string& GetHint() const { return hint_; }
+    void SetHint(const std::string& hint);
+
     // One observer per control is enough: one front end at a time.
     void setObserver(ControlObserver* observer) { observer_ = observer; }
 
@@ -46,6 +52,7 @@ protected:
 private:
     std::string name_;
     std::string text_;
+    std::string hint_;
     bool visible_ = true;
     bool enabled_ = true;
     ControlObserver* observer_ = nullptr;

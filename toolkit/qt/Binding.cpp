@@ -1,5 +1,6 @@
 #include "toolkit/qt/Binding.h"
 
+#include "toolkit/Elide.h"
 #include "toolkit/qt/Design.h"
 #include "toolkit/qt/QtBackend.h"
 
@@ -7,6 +8,7 @@
 #include <QAction>
 #include <QDialog>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -14,6 +16,8 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QWidget>
+
+#include <limits>
 
 namespace tkqt {
 
@@ -26,6 +30,8 @@ QString qs(const std::string& text)
 
 void showState(QWidget& widget, const tk::TControl& control)
 {
+    if (const QString hint = qs(control.GetHint()); widget.toolTip() != hint)
+        widget.setToolTip(hint);
     // setVisible(true) on a child of a hidden window only marks it to be
     // shown with the window; comparing with isHidden keeps that intact.
     if (widget.isHidden() == control.Visible())
@@ -64,10 +70,11 @@ public:
 
     void sync() override
     {
-        const QString text = qs(control_->GetText());
+        const bool oneLine = label_.property(autoSizeProperty).toBool();
+        const QString text = oneLine ? qs(elided()) : qs(control_->GetText());
         if (label_.text() != text) {
             label_.setText(text);
-            if (label_.property(autoSizeProperty).toBool())
+            if (oneLine)
                 label_.adjustSize();
         }
         showState(label_, *control_);
@@ -97,6 +104,17 @@ protected:
     }
 
 private:
+    // A label that fits its text ends, at the latest, where its form's edge
+    // leaves it the margin it has on the left.
+    std::string elided() const
+    {
+        const QWidget* holder = label_.parentWidget();
+        const int room = holder ? holder->width() - 2 * label_.x() : std::numeric_limits<int>::max();
+        const QFontMetrics metrics(label_.font());
+        return tk::ElideText(control_->GetText(), control_->GetHint(), room,
+                             [&metrics](const std::string& text) { return metrics.horizontalAdvance(qs(text)); });
+    }
+
     QLabel& label_;
     bool pressed_ = false;
 };
