@@ -1,5 +1,6 @@
 // Texts fitted to where they are shown: a status line too narrow for its
-// text.
+// text, and the usage in a message box that wraps lines itself.
+#include "app/startup/Startup.h"
 #include "toolkit/Elide.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +41,44 @@ TEST(ElideText, APathGivesWayInItsMiddleSoTheFileNameAndTheReasonStayVisible)
         EXPECT_EQ(shown, c.shown) << c.text << " in " << c.room;
         EXPECT_LE(static_cast<int>(shown.size()), std::max(c.room, 3));
     }
+}
+
+TEST(BoxText, ParagraphsAndTableRowsBecomeOneLineEach)
+{
+    const std::string terminal = "Usage: tool [--x]\n"
+                                 "\n"
+                                 "Does one thing and\n"
+                                 "another.\n"
+                                 "  C:\\Program Files\\Tool\n"
+                                 "  --x FILE      use FILE instead of the\n"
+                                 "                usual one\n"
+                                 "  short         what it does\n"
+                                 "Ports: one\n"
+                                 "two.\n";
+    EXPECT_EQ(startup::boxText(terminal), "Usage: tool [--x]\n"
+                                          "\n"
+                                          "Does one thing and another.\n"
+                                          "C:\\Program Files\\Tool\n"
+                                          "--x FILE: use FILE instead of the usual one\n"
+                                          "short: what it does\n"
+                                          "Ports: one two.\n");
+
+    // The window's own usage keeps every word, and no sentence is broken.
+    const std::string usage = startup::windowUsage("kpx-updater");
+    const std::string box = startup::boxText(usage);
+    const auto words = [](const std::string& text) {
+        std::string all;
+        for (char c : text)
+            if (c != ' ' && c != '\n' && c != ':')
+                all += c;
+        return all;
+    };
+    EXPECT_EQ(words(box), words(usage));
+    for (const char* line : {"Rewrites the program memory of an M740-RT. Pick the serial port in the window, press "
+                             "\"Update!\" and follow the prompts.",
+                             "--firmware FILE: program FILE instead\n", "--help: show this text\n",
+                             "normal: the right instrument, unlocked, answering at once\n"})
+        EXPECT_NE(box.find(line), std::string::npos) << line << " in\n" << box;
 }
 
 } // namespace
