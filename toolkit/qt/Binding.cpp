@@ -104,12 +104,12 @@ protected:
     }
 
 private:
-    // A label that fits its text ends, at the latest, where its form's edge
-    // leaves it the margin it has on the left.
+    // A label that fits its text ends, at the latest, at the edge of what
+    // holds it.
     std::string elided() const
     {
         const QWidget* holder = label_.parentWidget();
-        const int room = holder ? holder->width() - 2 * label_.x() : std::numeric_limits<int>::max();
+        const int room = holder ? holder->width() - label_.x() : std::numeric_limits<int>::max();
         const QFontMetrics metrics(label_.font());
         return tk::ElideText(control_->GetText(), control_->GetHint(), room,
                              [&metrics](const std::string& text) { return metrics.horizontalAdvance(qs(text)); });
