@@ -152,6 +152,26 @@ void WindowDriver::menu(HWND window, std::vector<int> path)
     ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, 0), 0);
 }
 
+void WindowDriver::key(WORD virtualKey, bool alt)
+{
+    std::vector<INPUT> strokes;
+    const auto stroke = [&strokes](WORD key, bool up) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = key;
+        input.ki.wScan = static_cast<WORD>(::MapVirtualKeyA(key, MAPVK_VK_TO_VSC));
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        strokes.push_back(input);
+    };
+    if (alt)
+        stroke(VK_MENU, false);
+    stroke(virtualKey, false);
+    stroke(virtualKey, true);
+    if (alt)
+        stroke(VK_MENU, true);
+    ::SendInput(static_cast<UINT>(strokes.size()), strokes.data(), sizeof(INPUT));
+}
+
 bool saveScreenshot(const RECT& area, const std::string& path)
 {
     const int width = area.right - area.left;
