@@ -489,9 +489,10 @@ HFONT FormWindow::fontFor(const tk::FontDescription& font)
         return found->second;
     // The pixel height the size had on the 96 dpi screen the forms were
     // drawn on, scaled, so that the layout holds wherever the program runs.
-    const HFONT created = ::CreateFontA(-scale(::MulDiv(points, designDpi, 72)), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                                        ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                        DEFAULT_PITCH | FF_SWISS, family.empty() ? nullptr : family.c_str());
+    const int height = -scale(::MulDiv(points, designDpi, 72));
+    const HFONT created = ::CreateFontA(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                                        family.empty() ? nullptr : family.c_str());
     fonts_[key] = created;
     return created;
 }
