@@ -10,9 +10,10 @@
 # Usage: dpi-check.sh WINE_RUN WINE_DIR WINDOW_TESTS
 set -euo pipefail
 # A display of its own: windows of two Wine prefixes on one display take the
-# keyboard and the focus from each other.
+# keyboard and the focus from each other. As large as a screen set to 200 %
+# is, so that the dialogs at their scaled places are on it.
 if [ "${1:-}" != "--inner" ]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" --inner "$@"
+  exec xvfb-run -a -s "-screen 0 2048x1536x24 -nolisten tcp" bash "$0" --inner "$@"
 fi
 shift
 wine_run=$1
@@ -21,6 +22,7 @@ tests=$3
 run() { "$wine_run" --dir "$dir" "$@"; }
 
 rm -f "$dir/guard.log"
+run reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 2048x1536 /f >/dev/null
 for dpi in 144 192; do
   run reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
   # Every program of the prefix starts afresh at the new resolution.
