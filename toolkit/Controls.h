@@ -88,6 +88,17 @@ public:
     // once when the selection really changed. A disabled list ignores it.
     void Select(int index);
 
+    // The keys that move through a list.
+    enum class Key { Up, Down, PageUp, PageDown, Home, End };
+    // The item a key picks in a list of count items with nothing selected
+    // and the caret at caret; -1 for none. The first key picks the item at
+    // the caret (the first, when the list has just got the focus) rather
+    // than the one after it, as a click on it would. Once the operator has
+    // picked an item whose choice did not hold (picked: a port that would
+    // not open), the keys move on from it as from a selection, and a key
+    // that would stay on it picks nothing.
+    static int KeyPicks(Key key, int caret, int count, bool picked);
+
     TNotifyEvent OnClick;
 
 private:

@@ -42,16 +42,6 @@ int scaled(int length, unsigned dpi = screenDpi())
     return ::MulDiv(length, static_cast<int>(dpi), 96);
 }
 
-// A screenshot's path, named after the resolution when it is not 96 dpi.
-std::string screenshot(const std::string& name)
-{
-    std::filesystem::create_directories(artifacts);
-    const std::string dpi = screenDpi() == 96 ? "" : "-" + std::to_string(screenDpi());
-    const std::string path = (artifacts / (name + dpi + ".png")).string();
-    std::filesystem::remove(path);
-    return path;
-}
-
 struct Win32Rig {
     Win32Rig()
     {
@@ -89,6 +79,29 @@ RECT placeOf(HWND window)
     RECT rect{};
     ::GetWindowRect(window, &rect);
     return rect;
+}
+
+// Saves what the screen shows of the window as artifacts/NAME.png, or
+// NAME-DPI.png when the run is not at 96 dpi; the file's path.
+std::string shoot(Win32Rig& rig, HWND window, const std::string& name)
+{
+    std::filesystem::create_directories(artifacts);
+    const std::string dpi = screenDpi() == 96 ? "" : "-" + std::to_string(screenDpi());
+    const std::string path = (artifacts / (name + dpi + ".png")).string();
+    std::filesystem::remove(path);
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    // Wine draws the controls into their window's surface and hands it to
+    // the display a little later: a capture taken at once can miss a
+    // control a closed box had covered.
+    for (int pass = 0; pass < 10; ++pass) {
+        rig.backend.ProcessMessages();
+        ::Sleep(30);
+    }
+    RECT area = placeOf(window);
+    area.left = std::max(0L, area.left);
+    area.top = std::max(0L, area.top);
+    EXPECT_TRUE(win_test::saveScreenshot(area, path));
+    return path;
 }
 
 // Where a control lies in its parent's client area, and its size.
@@ -211,14 +224,7 @@ TEST(Win32Windows, EachFormIsBuiltAsItsDescriptionDrawsIt)
                 }
             }
         }
-        for (int pass = 0; pass < 10; ++pass) {
-            rig.backend.ProcessMessages();
-            ::Sleep(30);
-        }
-        RECT area = placeOf(window);
-        area.left = std::max(0L, area.left);
-        area.top = std::max(0L, area.top);
-        EXPECT_TRUE(win_test::saveScreenshot(area, screenshot("windows-form-" + described.name)));
+        shoot(rig, window, "windows-form-" + described.name);
         form->Hide();
     }
 
@@ -259,7 +265,7 @@ TEST(Win32Windows, AnUpdateRunsToItsEndThroughTheWindowAndExitEndsTheProgram)
     Win32Rig rig;
     app_test::Firmware firmware;
     firmware.fill(0, 0x3000, 7).set(0x1FFFE, 0x34).set(0x1FFFF, 0x12).write();
-    const std::string shot = screenshot("windows-window");
+    std::string shot;
 
     const HWND list = rig.control(*rig.main, "lboxComPort");
     const HWND update = rig.control(*rig.main, "btnUpdate");
@@ -276,18 +282,7 @@ TEST(Win32Windows, AnUpdateRunsToItsEndThroughTheWindowAndExitEndsTheProgram)
         .press(app_test::complete.caption, "OK")
         .then("Update Complete!", [&] { return rig.main->lblProgress.GetText() == "Update Complete!"; },
               [&] {
-                  ::RedrawWindow(rig.mainWindow(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-                  // Wine draws the controls into their window's surface and
-                  // hands it to the display a little later: a capture taken
-                  // at once can miss a control the closed box had covered.
-                  for (int pass = 0; pass < 10; ++pass) {
-                      rig.backend.ProcessMessages();
-                      ::Sleep(30);
-                  }
-                  RECT area = placeOf(rig.mainWindow());
-                  area.left = std::max(0L, area.left);
-                  area.top = std::max(0L, area.top);
-                  EXPECT_TRUE(win_test::saveScreenshot(area, shot));
+                  shot = shoot(rig, rig.mainWindow(), "windows-window");
                   WindowDriver::menu(rig.mainWindow(), {0});
               })
         .press("Confirm", "Yes");
@@ -502,15 +497,7 @@ TEST(Win32Windows, ALongFirmwarePathKeepsTheFileNameInViewAndShowsWholeAsToolTip
     ::SendMessageW(tips, TTM_GETTEXTW, std::size(tip), reinterpret_cast<LPARAM>(&tool));
     EXPECT_EQ(std::wstring(tip), std::filesystem::path(rig.main->firmwareFile).wstring());
 
-    ::RedrawWindow(rig.mainWindow(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    for (int pass = 0; pass < 10; ++pass) {
-        rig.backend.ProcessMessages();
-        ::Sleep(30);
-    }
-    RECT area = placeOf(rig.mainWindow());
-    area.left = std::max(0L, area.left);
-    area.top = std::max(0L, area.top);
-    EXPECT_TRUE(win_test::saveScreenshot(area, screenshot("windows-long-path")));
+    shoot(rig, rig.mainWindow(), "windows-long-path");
 }
 
 // Moved to a monitor of another resolution, each window is laid out anew

@@ -301,50 +301,23 @@ public:
             sync();
     }
 
-    // With nothing selected, the first navigation key picks the item at the
-    // caret (the first, when the list has just got the focus) rather than
-    // the one after it, as a click on it would. Once the operator has
-    // picked an item whose choice did not hold (a port that would not
-    // open), the keys move on from it as from a selection, and a key that
-    // would stay on it does not pick it again.
+    // With nothing selected, the navigation keys pick as TListBox::KeyPicks
+    // says, rather than as the native list would.
     bool key(int key) override
     {
-        if (::SendMessageA(native_, LB_GETCURSEL, 0, 0) != LB_ERR)
-            return false;
+        using Key = tk::TListBox::Key;
+        static const std::map<int, Key> keys = {{VK_UP, Key::Up},     {VK_DOWN, Key::Down}, {VK_PRIOR, Key::PageUp},
+                                                {VK_NEXT, Key::PageDown}, {VK_HOME, Key::Home}, {VK_END, Key::End}};
+        const auto found = keys.find(key);
         const int count = static_cast<int>(::SendMessageA(native_, LB_GETCOUNT, 0, 0));
-        if (count <= 0)
+        if (found == keys.end() || count <= 0 || ::SendMessageA(native_, LB_GETCURSEL, 0, 0) != LB_ERR)
             return false;
-        const int last = count - 1;
         const int caret = static_cast<int>(::SendMessageA(native_, LB_GETCARETINDEX, 0, 0));
-        const int from = caret >= 0 && caret <= last ? caret : 0;
-        const int step = picked_ ? 1 : 0;
-        int row = from;
-        switch (key) {
-        case VK_UP:
-            row = from - step;
-            break;
-        case VK_DOWN:
-            row = from + step;
-            break;
-        case VK_PRIOR:
-            row = picked_ ? 0 : from;
-            break;
-        case VK_NEXT:
-            row = picked_ ? last : from;
-            break;
-        case VK_HOME:
-            row = 0;
-            break;
-        case VK_END:
-            row = last;
-            break;
-        default:
-            return false;
+        const int row = tk::TListBox::KeyPicks(found->second, caret, count, picked_);
+        if (row >= 0) {
+            ::SendMessageA(native_, LB_SETCURSEL, static_cast<WPARAM>(row), 0);
+            notify(LBN_SELCHANGE);
         }
-        if (row < 0 || row > last || (picked_ && row == from))
-            return true;
-        ::SendMessageA(native_, LB_SETCURSEL, static_cast<WPARAM>(row), 0);
-        notify(LBN_SELCHANGE);
         return true;
     }
 
