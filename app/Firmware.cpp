@@ -52,20 +52,20 @@ std::string problem(const Location& location, const std::string& name, const Hex
     return location.path + ": " + image.error;
 }
 
-std::string notice(const std::string& named, const std::string& name, uint32_t flashSize)
+Notice notice(const std::string& named, const std::string& name, uint32_t flashSize)
 {
     const Location location = locate(named, name);
     if (location.path.empty())
-        return "Firmware missing: " + notFound(location, name);
+        return {"Firmware missing: " + notFound(location, name), folderList(location.searched)};
     std::error_code ignored;
     if (!std::filesystem::exists(std::filesystem::symlink_status(location.path, ignored)))
-        return "Firmware missing: " + location.path;
+        return {"Firmware missing: " + location.path, location.path};
     HexFile image(location.path, flashSize);
     // The reason first: a status line too narrow for the whole text still
     // shows what is wrong.
     if (!image.readHexFile())
-        return "Firmware refused: " + image.error + " (" + location.path + ")";
-    return "Firmware: " + location.path;
+        return {"Firmware refused: " + image.error + " (" + location.path + ")", location.path};
+    return {"Firmware: " + location.path, location.path};
 }
 
 } // namespace firmware

@@ -35,6 +35,13 @@ std::string problem(const Location& location, const std::string& name, const Hex
 // One line for the status line and the console before an update:
 // "Firmware: PATH", or why there is none ("Firmware missing: ...",
 // "Firmware refused: REASON (PATH)"). flashSize is the target's.
-std::string notice(const std::string& named, const std::string& name, uint32_t flashSize);
+struct Notice {
+    std::string text;
+    // Where the file is or was looked for, as the text names it (the path,
+    // or the list of folders): what a display too narrow for the whole text
+    // shortens, and shows whole on request.
+    std::string place;
+};
+Notice notice(const std::string& named, const std::string& name, uint32_t flashSize);
 
 } // namespace firmware

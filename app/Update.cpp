@@ -232,9 +232,10 @@ std::string TfrmUpdate::StopSentence() const
 
 std::string TfrmUpdate::ShowFirmwareNotice()
 {
-    std::string notice = firmware::notice(firmwareFile, hexFileName, targetFlashSize);
-    lblProgress.SetText(notice);
-    return notice;
+    const firmware::Notice notice = firmware::notice(firmwareFile, hexFileName, targetFlashSize);
+    lblProgress.SetText(notice.text);
+    lblProgress.SetHint(notice.place);
+    return notice.text;
 }
 
 bool TfrmUpdate::IdentifyDevice()

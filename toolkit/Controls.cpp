@@ -18,6 +18,14 @@ void TControl::SetText(const std::string& text)
     changed();
 }
 
+void TControl::SetHint(const std::string& hint)
+{
+    if (hint_ == hint)
+        return;
+    hint_ = hint;
+    changed();
+}
+
 void TControl::SetVisible(bool visible)
 {
     if (visible_ == visible)
@@ -66,6 +74,35 @@ void TListBox::SetItemIndex(int index)
         return;
     itemIndex_ = index;
     changed();
+}
+
+int TListBox::KeyPicks(Key key, int caret, int count, bool picked)
+{
+    const int last = count - 1;
+    const int from = caret >= 0 && caret <= last ? caret : 0;
+    const int step = picked ? 1 : 0;
+    int row = from;
+    switch (key) {
+    case Key::Up:
+        row = from - step;
+        break;
+    case Key::Down:
+        row = from + step;
+        break;
+    case Key::PageUp:
+        row = picked ? 0 : from;
+        break;
+    case Key::PageDown:
+        row = picked ? last : from;
+        break;
+    case Key::Home:
+        row = 0;
+        break;
+    case Key::End:
+        row = last;
+        break;
+    }
+    return row < 0 || row > last || (picked && row == from) ? -1 : row;
 }
 
 void TListBox::Select(int index)

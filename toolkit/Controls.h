@@ -37,6 +37,12 @@ public:
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool enabled);
 
+    // Shown whole as the control's tool tip. On a one-line label whose text
+    // holds it (a path, say), it is also the part shortened when the text
+    // is too wide for the label's room (ElideText).
+    const std::string& GetHint() const { return hint_; }
+    void SetHint(const std::string& hint);
+
     // One observer per control is enough: one front end at a time.
     void setObserver(ControlObserver* observer) { observer_ = observer; }
 
@@ -46,6 +52,7 @@ protected:
 private:
     std::string name_;
     std::string text_;
+    std::string hint_;
     bool visible_ = true;
     bool enabled_ = true;
     ControlObserver* observer_ = nullptr;
@@ -80,6 +87,17 @@ public:
     // The operator changed the selection (mouse or keyboard): runs OnClick
     // once when the selection really changed. A disabled list ignores it.
     void Select(int index);
+
+    // The keys that move through a list.
+    enum class Key { Up, Down, PageUp, PageDown, Home, End };
+    // The item a key picks in a list of count items with nothing selected
+    // and the caret at caret; -1 for none. The first key picks the item at
+    // the caret (the first, when the list has just got the focus) rather
+    // than the one after it, as a click on it would. Once the operator has
+    // picked an item whose choice did not hold (picked: a port that would
+    // not open), the keys move on from it as from a selection, and a key
+    // that would stay on it picks nothing.
+    static int KeyPicks(Key key, int caret, int count, bool picked);
 
     TNotifyEvent OnClick;
 

@@ -65,6 +65,46 @@ std::string windowUsage(const std::string& program, const std::string& frontEndO
            sim::Scenario::names();
 }
 
+std::string boxText(const std::string& terminalText)
+{
+    enum class Kind { Blank, Paragraph, Row };
+    std::vector<std::string> lines;
+    Kind last = Kind::Blank;
+    size_t rowIndent = 0;
+    size_t start = 0;
+    while (start < terminalText.size()) {
+        size_t end = terminalText.find('\n', start);
+        if (end == std::string::npos)
+            end = terminalText.size();
+        const std::string line = terminalText.substr(start, end - start);
+        start = end + 1;
+
+        const size_t indent = line.find_first_not_of(' ');
+        if (indent == std::string::npos) {
+            lines.emplace_back();
+            last = Kind::Blank;
+        } else if ((indent == 0 && last == Kind::Paragraph) || (indent > rowIndent && last == Kind::Row)) {
+            lines.back() += ' ' + line.substr(indent);
+        } else if (indent == 0) {
+            lines.push_back(line);
+            last = Kind::Paragraph;
+        } else {
+            // The columns of a row are apart by two blanks or more.
+            const std::string row = line.substr(indent);
+            const size_t gap = row.find("  ");
+            lines.push_back(gap == std::string::npos
+                                ? row
+                                : row.substr(0, gap) + ": " + row.substr(row.find_first_not_of(' ', gap)));
+            last = Kind::Row;
+            rowIndent = indent;
+        }
+    }
+    std::string box;
+    for (const std::string& line : lines)
+        box += line + '\n';
+    return box;
+}
+
 Windows createWindows(tk::TApplication& application, const WindowOptions& options, Simulation& simulation)
 {
     std::unique_ptr<serial::ComPort> port;

@@ -35,6 +35,13 @@ WindowOptions parseWindowOptions(const std::vector<std::string>& arguments);
 // The usage text; frontEndOptions are the front end's own option lines.
 std::string windowUsage(const std::string& program, const std::string& frontEndOptions = {});
 
+// A terminal's text (such as the usage) for a message box, which wraps
+// lines to its own width: the hard line breaks within a paragraph are
+// taken out, and each row of an indented table (an option or a scenario and
+// its description, or a folder) becomes one line of its own, "NAME: TEXT",
+// with its continuation lines joined to it.
+std::string boxText(const std::string& terminalText);
+
 // The simulated instrument and the ports wired to it (with a modelled USB
 // adapter where this platform has adapter ports), which must outlive the
 // application that uses them.

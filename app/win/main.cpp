@@ -32,11 +32,12 @@ int main(int argc, char** argv)
         if (!options.rest.empty())
             throw std::invalid_argument("unknown option " + options.rest.front());
     } catch (const std::invalid_argument& error) {
-        tell(std::string(error.what()) + "\n\n" + startup::windowUsage("kpx-updater"), tk::MB_OK | tk::MB_ICONERROR);
+        tell(std::string(error.what()) + "\n\n" + startup::boxText(startup::windowUsage("kpx-updater")),
+             tk::MB_OK | tk::MB_ICONERROR);
         return 2;
     }
     if (options.help) {
-        tell(startup::windowUsage("kpx-updater"), tk::MB_OK);
+        tell(startup::boxText(startup::windowUsage("kpx-updater")), tk::MB_OK);
         return 0;
     }
     if (options.version) {

@@ -7,3 +7,4 @@
 #define IDH_TROUBLESHOOTING 1006
 #define IDH_PORTS           1007
 #define IDH_CONSOLE         1008
+#define IDH_INSTALL         1009

@@ -113,7 +113,7 @@ void WinComPort::open()
             throw EBadId(port + ": there is no serial port " + path + " on this computer (" + reason(error) + ").");
         if (isHeldElsewhere(error))
             throw EAlreadyOpen(port + ": " + path + " is in use by another program (" + reason(error) + ").");
-        throw EComPortError(port + ": cannot open " + path + ": " + reason(error));
+        throw EBadId(port + ": cannot open " + path + ": " + reason(error));
     }
     handle_ = handle;
     path_ = std::move(path);

@@ -40,7 +40,10 @@ BrandingText "${PRODUCT} ${VERSION}"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_FINISHPAGE_TITLE "${PRODUCT} is installed"
-!define MUI_FINISHPAGE_TEXT "Copy the firmware file KPXUpdate517.hex into the program's folder, $INSTDIR, before you start an update: the program reads it from there.$\r$\n$\r$\nStart the program from the Start menu, ${PRODUCT}."
+; The folder on a line of its own, and the page's room for text taller than
+; usual, so that both paragraphs fit below the title.
+!define MUI_FINISHPAGE_TEXT "Copy the firmware file KPXUpdate517.hex into the program's folder before you start an update:$\r$\n$INSTDIR$\r$\n$\r$\nThen start ${PRODUCT} from the Start menu."
+!define MUI_FINISHPAGE_TEXT_LARGE
 !define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "Open the program's folder"
 !define MUI_FINISHPAGE_RUN_FUNCTION OpenProgramFolder

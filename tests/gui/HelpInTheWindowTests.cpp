@@ -58,11 +58,11 @@ TEST(HelpInTheWindow, ManualTopicsSearchPopupAndCloseWithTheProgram)
         EXPECT_TRUE(topic->source().path().endsWith("/checkvalue.htm")) << topic->source().toString().toStdString();
         EXPECT_EQ(topic->documentTitle(), "The check value");
 
-        // "dialout" is only in the troubleshooting chapter.
+        // "dialout" is only in the chapter on serial ports.
         EXPECT_NE(socket.HHShowSearchTab("dialout", "", false, false, true), 0);
         const auto* results = help->findChild<QListWidget*>("searchResults");
         ASSERT_EQ(results->count(), 1);
-        EXPECT_EQ(results->item(0)->text(), "Troubleshooting");
+        EXPECT_EQ(results->item(0)->text(), "Serial ports on Linux");
 
         EXPECT_NE(socket.PopupText({100, 100}, "Hold the backlight key"), 0);
         QWidget* popup = shown("kpxHelpPopup");

@@ -315,6 +315,32 @@ TEST_F(UpdaterWindowTest, ClickOnCrcBeforeAnyUpdateShowsTheByteLabels)
     }
 }
 
+// A firmware path too long for the status line gives way in its middle:
+// the file's name stays in view, and the whole path is the tool tip.
+TEST_F(UpdaterWindowTest, ALongFirmwarePathKeepsTheFileNameInViewAndShowsWholeAsToolTip)
+{
+    start();
+    const std::filesystem::path deep = std::filesystem::current_path() / "firmware releases of the instrument" /
+                                       "M740-RT field service" / "version 5.17 as sent by the maker";
+    std::filesystem::create_directories(deep);
+    std::filesystem::copy_file("KPXUpdate517.hex", deep / "KPXUpdate517.hex");
+    form->firmwareFile = (deep / "KPXUpdate517.hex").string();
+    const std::string notice = form->ShowFirmwareNotice();
+    ASSERT_EQ(notice, "Firmware: " + form->firmwareFile);
+
+    const auto& label = widget<QLabel>("lblProgress");
+    const QString shown = label.text();
+    EXPECT_TRUE(shown.startsWith("Firmware: ")) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith("/KPXUpdate517.hex")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("...")) << shown.toStdString();
+    EXPECT_LE(label.x() + label.width(), label.parentWidget()->width()) << shown.toStdString();
+    EXPECT_EQ(label.toolTip().toStdString(), form->firmwareFile);
+    EXPECT_EQ(form->lblProgress.GetText(), notice) << "the form keeps the whole text";
+
+    form->SetStatus("Programming Flash");
+    EXPECT_EQ(status(), "Programming Flash");
+}
+
 TEST_F(UpdaterWindowTest, HelpMenuDialogsAreShownOnceAndOnlyHidden)
 {
     start();
@@ -327,6 +353,10 @@ TEST_F(UpdaterWindowTest, HelpMenuDialogsAreShownOnceAndOnlyHidden)
     };
     const QStringList lines = pageLines();
     EXPECT_EQ(lines.front().toStdString(), PagesDlg->StaticText1.GetText());
+    // Every line whole inside its dialog, the longest (line 6) too.
+    for (const QLabel* line : pages->findChildren<QLabel*>())
+        EXPECT_LE(line->geometry().right(), pages->width()) << line->text().toStdString();
+    EXPECT_EQ(lines[5].toStdString(), PagesDlg->StaticText6.GetText());
     for (auto [item, window, ok] : {std::tuple{"Download1", pages, "OKBtn"},
                                     std::tuple{"About1", backend.window(*AboutBox), "OKButton"}}) {
         SCOPED_TRACE(item);

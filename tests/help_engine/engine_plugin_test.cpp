@@ -219,7 +219,7 @@ TEST_F(EnginePlugin, ContextAndSearchRequests)
     EXPECT_EQ(call(chm, HH_DISPLAY_SEARCH, reinterpret_cast<uintptr_t>(&query)), h);
     auto* results = part<QListWidget>(h, "searchResults");
     ASSERT_EQ(results->count(), 1);
-    EXPECT_EQ(results->item(0)->text(), QStringLiteral("Troubleshooting"));
+    EXPECT_EQ(results->item(0)->text(), QStringLiteral("Serial ports on Linux"));
 
     EXPECT_EQ(call(chm, HH_HELP_CONTEXT, 4242), 0) << "not in the map";
 }

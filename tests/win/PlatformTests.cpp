@@ -59,12 +59,12 @@ TEST(WindowsFirmwareFolders, TheFileIsLookedForInTheCurrentFolderThenBesideThePr
 
     EXPECT_EQ(firmware::searchFolders(), (std::vector<std::string>{here.string(), program.string()}));
     const std::string name = "KPXUpdate517.hex";
-    EXPECT_EQ(firmware::notice({}, name, 0x20000),
+    EXPECT_EQ(firmware::notice({}, name, 0x20000).text,
               "Firmware missing: " + name + " is not in " + here.string() + " or " + program.string());
     std::ofstream(program / name) << ":00000001FF\r\n";
-    EXPECT_EQ(firmware::notice({}, name, 0x20000), "Firmware: " + (program / name).string());
+    EXPECT_EQ(firmware::notice({}, name, 0x20000).text, "Firmware: " + (program / name).string());
     std::ofstream(here / name) << ":00000001FF\r\n";
-    EXPECT_EQ(firmware::notice({}, name, 0x20000), "Firmware: " + (here / name).string()) << "the current first";
+    EXPECT_EQ(firmware::notice({}, name, 0x20000).text, "Firmware: " + (here / name).string()) << "the current first";
 
     // Started in its own folder (the Start menu's shortcut): one folder.
     std::filesystem::current_path(program);

@@ -117,7 +117,7 @@ TEST_F(SeamPort, EachFailureOfTheSystemIsReportedAsItsKindWithTheSystemsReason)
         {"CreateFileA", ERROR_PATH_NOT_FOUND, typeid(serial::EBadId), "there is no serial port", opening},
         {"CreateFileA", ERROR_ACCESS_DENIED, typeid(serial::EAlreadyOpen), "in use by another program", opening},
         {"CreateFileA", ERROR_SHARING_VIOLATION, typeid(serial::EAlreadyOpen), "in use by another program", opening},
-        {"CreateFileA", ERROR_GEN_FAILURE, typeid(serial::EComPortError), "cannot open", opening},
+        {"CreateFileA", ERROR_GEN_FAILURE, typeid(serial::EBadId), "cannot open", opening},
         // A device that keeps no serial settings is no serial port.
         {"GetCommState", ERROR_INVALID_FUNCTION, typeid(serial::EBadId), "is not a serial port", closedAgain},
         {"GetCommState", ERROR_GEN_FAILURE, typeid(serial::EBadId), "reading the settings of", closedAgain},

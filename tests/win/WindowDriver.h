@@ -42,6 +42,9 @@ public:
     static void click(HWND button);
     // The menu command of the window's menu at that path of positions.
     static void menu(HWND window, std::vector<int> path);
+    // A key pressed and released on the keyboard, with Alt held when asked:
+    // it goes where the system sends the keyboard, to the focused window.
+    static void key(WORD virtualKey, bool alt = false);
 
 private:
     struct Step {

@@ -10,8 +10,10 @@
 #include "tests/app/UpdateRig.h"
 #include "tests/help/RecordingEngine.h"
 #include "tests/win/WindowDriver.h"
+#include "toolkit/win/Dpi.h"
 #include "toolkit/win/Win32Backend.h"
 
+#include <commctrl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -25,6 +27,20 @@ namespace {
 
 // The screenshots' folder, made absolute while the build tree is current.
 const std::filesystem::path artifacts = std::filesystem::absolute(KPX_ARTIFACTS_DIR);
+
+// The screen resolution the run was set up for (KPX_TEST_DPI, in the Wine
+// prefix's settings); 96 when not told.
+unsigned screenDpi()
+{
+    const char* told = std::getenv("KPX_TEST_DPI");
+    return told && *told ? static_cast<unsigned>(std::atoi(told)) : 96;
+}
+
+// A length of a 96 dpi form at the resolution of the run.
+int scaled(int length, unsigned dpi = screenDpi())
+{
+    return ::MulDiv(length, static_cast<int>(dpi), 96);
+}
 
 struct Win32Rig {
     Win32Rig()
@@ -65,6 +81,29 @@ RECT placeOf(HWND window)
     return rect;
 }
 
+// Saves what the screen shows of the window as artifacts/NAME.png, or
+// NAME-DPI.png when the run is not at 96 dpi; the file's path.
+std::string shoot(Win32Rig& rig, HWND window, const std::string& name)
+{
+    std::filesystem::create_directories(artifacts);
+    const std::string dpi = screenDpi() == 96 ? "" : "-" + std::to_string(screenDpi());
+    const std::string path = (artifacts / (name + dpi + ".png")).string();
+    std::filesystem::remove(path);
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    // Wine draws the controls into their window's surface and hands it to
+    // the display a little later: a capture taken at once can miss a
+    // control a closed box had covered.
+    for (int pass = 0; pass < 10; ++pass) {
+        rig.backend.ProcessMessages();
+        ::Sleep(30);
+    }
+    RECT area = placeOf(window);
+    area.left = std::max(0L, area.left);
+    area.top = std::max(0L, area.top);
+    EXPECT_TRUE(win_test::saveScreenshot(area, path));
+    return path;
+}
+
 // Where a control lies in its parent's client area, and its size.
 std::array<int, 4> geometry(HWND control)
 {
@@ -78,6 +117,66 @@ std::string className(HWND window)
     char name[64] = {};
     ::GetClassNameA(window, name, sizeof name);
     return name;
+}
+
+// The pixel height of a control's font and the width of a text in it.
+LOGFONTA fontOf(HWND control)
+{
+    LOGFONTA font{};
+    ::GetObjectA(reinterpret_cast<HGDIOBJ>(::SendMessageA(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+    return font;
+}
+
+int textWidth(HWND control, const std::string& text)
+{
+    const HDC dc = ::GetDC(control);
+    const HGDIOBJ previous = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(control, WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    ::SelectObject(dc, previous);
+    ::ReleaseDC(control, dc);
+    return extent.cx;
+}
+
+// Each control where its description puts it at dpi, in the font it asks
+// for, one-line labels as wide as their texts and inside the form, which
+// keeps its designed size unless a label needs more room.
+void expectLaidOut(const tk::TForm& form, HWND window, const std::function<HWND(const std::string&)>& control,
+                   unsigned dpi)
+{
+    const tk::FormDescription& described = form.Description();
+    RECT client{};
+    ::GetClientRect(window, &client);
+    int labelsNeed = 0;
+    for (const tk::ControlDescription& item : described.controls) {
+        const HWND native = control(item.name);
+        ASSERT_NE(native, nullptr) << item.name;
+        if (native == window)
+            continue; // the main window's client area
+        const auto place = geometry(native);
+        EXPECT_EQ(place[0], scaled(item.left, dpi)) << item.name;
+        EXPECT_EQ(place[1], scaled(item.top, dpi)) << item.name;
+        const int points = item.font.pointSize ? item.font.pointSize : described.font.pointSize;
+        const bool hasText = item.kind == "QPushButton" || item.kind == "QListWidget" ||
+                             (item.kind == "QLabel" && item.property("pixmap").empty());
+        if (hasText) {
+            EXPECT_EQ(-fontOf(native).lfHeight, scaled(::MulDiv(points, 96, 72), dpi)) << item.name;
+        }
+        if (item.property("autoSize") != "true") {
+            EXPECT_EQ(place[2], scaled(item.width, dpi)) << item.name;
+            EXPECT_EQ(place[3], scaled(item.height, dpi)) << item.name;
+            continue;
+        }
+        const std::string text = WindowDriver::text(native);
+        EXPECT_EQ(place[2], textWidth(native, text)) << item.name << ": " << text;
+        RECT holder{};
+        ::GetClientRect(::GetParent(native), &holder);
+        EXPECT_LE(place[0] + place[2], holder.right) << item.name << ": " << text;
+        if (::GetParent(native) == window)
+            labelsNeed = std::max(labelsNeed, place[0] + textWidth(native, item.text));
+    }
+    EXPECT_EQ(client.right, std::max(scaled(described.clientWidth, dpi), labelsNeed));
+    EXPECT_EQ(client.bottom, scaled(described.clientHeight, dpi));
 }
 
 std::string menuText(HMENU menu, int position)
@@ -98,12 +197,12 @@ TEST(Win32Windows, EachFormIsBuiltAsItsDescriptionDrawsIt)
         const HWND window = rig.window(*form);
         SCOPED_TRACE(described.name);
         EXPECT_EQ(WindowDriver::text(window), described.caption);
-        RECT client{};
-        ::GetClientRect(window, &client);
-        EXPECT_EQ(client.right, described.clientWidth);
-        EXPECT_EQ(client.bottom, described.clientHeight);
-        EXPECT_EQ(placeOf(window).left, described.designLeft);
-        EXPECT_EQ(placeOf(window).top, described.designTop);
+        // At the resolution the run was set up for: the program draws
+        // itself there, from the description's 96 dpi pixels.
+        EXPECT_EQ(tkwin::dpiOf(window), screenDpi());
+        expectLaidOut(*form, window, [&](const std::string& name) { return rig.control(*form, name); }, screenDpi());
+        EXPECT_EQ(placeOf(window).left, scaled(described.designLeft));
+        EXPECT_EQ(placeOf(window).top, scaled(described.designTop));
         // A fixed border: nothing resizes or maximizes; only the main
         // window minimizes.
         const auto style = ::GetWindowLongPtrA(window, GWL_STYLE);
@@ -113,16 +212,8 @@ TEST(Win32Windows, EachFormIsBuiltAsItsDescriptionDrawsIt)
 
         for (const tk::ControlDescription& control : described.controls) {
             const HWND native = rig.control(*form, control.name);
-            ASSERT_NE(native, nullptr) << control.name;
             if (native == window)
-                continue; // the main window's client area
-            const auto place = geometry(native);
-            EXPECT_EQ(place[0], control.left) << control.name;
-            EXPECT_EQ(place[1], control.top) << control.name;
-            if (control.property("autoSize") != "true") {
-                EXPECT_EQ(place[2], control.width) << control.name;
-                EXPECT_EQ(place[3], control.height) << control.name;
-            }
+                continue;
             // Shown and enabled as the form's control says, which the form
             // may have changed from its description (the byte labels).
             if (const tk::TControl* state = form->FindControl(control.name)) {
@@ -133,6 +224,7 @@ TEST(Win32Windows, EachFormIsBuiltAsItsDescriptionDrawsIt)
                 }
             }
         }
+        shoot(rig, window, "windows-form-" + described.name);
         form->Hide();
     }
 
@@ -142,14 +234,14 @@ TEST(Win32Windows, EachFormIsBuiltAsItsDescriptionDrawsIt)
     EXPECT_EQ(className(rig.control(*rig.main, "ProgressBar")), "msctls_progress32");
     const HWND list = rig.control(*rig.main, "lboxComPort");
     ASSERT_EQ(::SendMessageA(list, LB_GETCOUNT, 0, 0), 4);
-    EXPECT_EQ(::SendMessageA(list, LB_GETITEMHEIGHT, 0, 0), 13);
+    EXPECT_EQ(::SendMessageA(list, LB_GETITEMHEIGHT, 0, 0), scaled(13));
     BITMAP logo{};
     const auto picture = reinterpret_cast<HBITMAP>(
         ::SendMessageA(rig.control(*AboutBox, "ProgramIcon"), STM_GETIMAGE, IMAGE_BITMAP, 0));
     ASSERT_NE(picture, nullptr) << "the logo resource";
     ::GetObjectA(picture, sizeof logo, &logo);
-    EXPECT_EQ(logo.bmWidth, 145);
-    EXPECT_EQ(logo.bmHeight, 81);
+    EXPECT_EQ(logo.bmWidth, scaled(145));
+    EXPECT_EQ(logo.bmHeight, scaled(81));
 
     // The menu bar with its access keys.
     const HMENU bar = ::GetMenu(rig.mainWindow());
@@ -173,9 +265,7 @@ TEST(Win32Windows, AnUpdateRunsToItsEndThroughTheWindowAndExitEndsTheProgram)
     Win32Rig rig;
     app_test::Firmware firmware;
     firmware.fill(0, 0x3000, 7).set(0x1FFFE, 0x34).set(0x1FFFF, 0x12).write();
-    std::filesystem::create_directories(artifacts);
-    const std::string shot = (artifacts / "windows-window.png").string();
-    std::filesystem::remove(shot);
+    std::string shot;
 
     const HWND list = rig.control(*rig.main, "lboxComPort");
     const HWND update = rig.control(*rig.main, "btnUpdate");
@@ -192,18 +282,7 @@ TEST(Win32Windows, AnUpdateRunsToItsEndThroughTheWindowAndExitEndsTheProgram)
         .press(app_test::complete.caption, "OK")
         .then("Update Complete!", [&] { return rig.main->lblProgress.GetText() == "Update Complete!"; },
               [&] {
-                  ::RedrawWindow(rig.mainWindow(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-                  // Wine draws the controls into their window's surface and
-                  // hands it to the display a little later: a capture taken
-                  // at once can miss a control the closed box had covered.
-                  for (int pass = 0; pass < 10; ++pass) {
-                      rig.backend.ProcessMessages();
-                      ::Sleep(30);
-                  }
-                  RECT area = placeOf(rig.mainWindow());
-                  area.left = std::max(0L, area.left);
-                  area.top = std::max(0L, area.top);
-                  EXPECT_TRUE(win_test::saveScreenshot(area, shot));
+                  shot = shoot(rig, rig.mainWindow(), "windows-window");
                   WindowDriver::menu(rig.mainWindow(), {0});
               })
         .press("Confirm", "Yes");
@@ -318,6 +397,128 @@ TEST(Win32Windows, HelpFileF1AndTheCloseBoxGoThroughTheApplicationsHelpAndCloseR
         EXPECT_EQ(engine.calls.back().command, HH_CLOSE_ALL) << "help windows close with the program";
     }
     SetHtmlHelpLibrary({});
+}
+
+// The window from the keyboard alone, as the keys arrive from the system:
+// the arrow keys open a port and, after one that would not open, move on
+// from it; the focus then moves to Update!, which Enter and Space press;
+// the access keys reach the menus.
+TEST(Win32Windows, TheWholeWindowWorksFromTheKeyboard)
+{
+    Win32Rig rig;
+    auto& port = static_cast<sim::SimComPort&>(*rig.main->comPort);
+    port.badPort = 1;
+    const HWND list = rig.control(*rig.main, "lboxComPort");
+    const HWND update = rig.control(*rig.main, "btnUpdate");
+    const HWND pages = rig.window(*PagesDlg);
+    const auto focusOn = [](HWND control) { return [control] { return ::GetFocus() == control; }; };
+    const auto press = [](WORD key, bool alt = false) { return [key, alt] { WindowDriver::key(key, alt); }; };
+    int prompts = 0;
+    WindowDriver driver;
+    driver.then("the list's focus", focusOn(list), press(VK_DOWN))
+        .then("COM1's error", [] { return WindowDriver::shown("Error") != nullptr; }, press(VK_RETURN))
+        .then("the list's focus again", [&] { return ::GetFocus() == list && !WindowDriver::shown("Error"); },
+              press(VK_DOWN))
+        .then("Update!'s focus", focusOn(update), press(VK_TAB))
+        .then("Update!'s focus after Tab", focusOn(update), press(VK_RETURN))
+        .then("the prompt", [&] { return WindowDriver::shown(app_test::programMode.caption) != nullptr; },
+              [&] {
+                  ++prompts;
+                  WindowDriver::key(VK_ESCAPE);
+              })
+        .then("Update!'s focus after the prompt", focusOn(update), press(VK_SPACE))
+        .then("the prompt again", [&] { return WindowDriver::shown(app_test::programMode.caption) != nullptr; },
+              [&] {
+                  ++prompts;
+                  WindowDriver::key(VK_ESCAPE);
+              })
+        .then("Update!'s focus once more", focusOn(update), [] {
+            WindowDriver::key('H', true);
+            WindowDriver::key('D');
+        })
+        .then("the instructions", [&] { return ::IsWindowVisible(pages) != FALSE && ::GetActiveWindow() == pages; },
+              press(VK_ESCAPE))
+        .then("the instructions closed", [&] { return !::IsWindowVisible(pages) && focusOn(update)(); },
+              press('X', true))
+        .then("the question", [] { return WindowDriver::shown("Confirm") != nullptr; }, press('Y'));
+    rig.run(driver);
+
+    EXPECT_EQ(rig.main->comNumber, 2) << "moved on from COM1, which failed";
+    EXPECT_EQ(port.GetComNumber(), 2);
+    EXPECT_EQ(prompts, 2);
+}
+
+// The status line of a firmware file deep in its folders: the path gives
+// way in its middle, the file's name stays in view, and the tool tip holds
+// the whole path.
+TEST(Win32Windows, ALongFirmwarePathKeepsTheFileNameInViewAndShowsWholeAsToolTip)
+{
+    Win32Rig rig;
+    const std::filesystem::path deep = std::filesystem::current_path() / "firmware releases of the instrument" /
+                                       "M740-RT field service" / "version 5.17 as sent by the maker";
+    std::filesystem::create_directories(deep);
+    app_test::Firmware firmware;
+    firmware.fill(0, 0x100, 7).write();
+    std::filesystem::rename(TfrmUpdate::hexFileName, deep / TfrmUpdate::hexFileName);
+    rig.main->firmwareFile = (deep / TfrmUpdate::hexFileName).string();
+    const std::string notice = rig.main->ShowFirmwareNotice();
+    ASSERT_EQ(notice, "Firmware: " + rig.main->firmwareFile);
+    rig.main->Show();
+    rig.backend.ProcessMessages();
+
+    const HWND status = rig.control(*rig.main, "lblProgress");
+    const std::string shown = WindowDriver::text(status);
+    EXPECT_EQ(shown.rfind("Firmware: ", 0), 0u) << shown;
+    EXPECT_EQ(shown.substr(shown.size() - 17), "\\KPXUpdate517.hex") << shown;
+    EXPECT_NE(shown.find("..."), std::string::npos) << shown;
+    RECT client{};
+    ::GetClientRect(rig.mainWindow(), &client);
+    const auto place = geometry(status);
+    EXPECT_LE(place[0] + place[2], client.right) << shown;
+    EXPECT_EQ(rig.main->lblProgress.GetText(), notice) << "the form keeps the whole text";
+
+    HWND tips = nullptr;
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND window, LPARAM found) -> BOOL {
+            if (className(window) != "tooltips_class32")
+                return TRUE;
+            *reinterpret_cast<HWND*>(found) = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&tips));
+    ASSERT_NE(tips, nullptr);
+    wchar_t tip[512] = {};
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = rig.mainWindow();
+    tool.uId = reinterpret_cast<UINT_PTR>(status);
+    tool.lpszText = tip;
+    ::SendMessageW(tips, TTM_GETTEXTW, std::size(tip), reinterpret_cast<LPARAM>(&tool));
+    EXPECT_EQ(std::wstring(tip), std::filesystem::path(rig.main->firmwareFile).wstring());
+
+    shoot(rig, rig.mainWindow(), "windows-long-path");
+}
+
+// Moved to a monitor of another resolution, each window is laid out anew
+// from its description at that resolution, and back.
+TEST(Win32Windows, AWindowMovedToAnotherResolutionScalesItsFormFromTheDescription)
+{
+    Win32Rig rig;
+    for (tk::TForm* form : {static_cast<tk::TForm*>(rig.main), static_cast<tk::TForm*>(PagesDlg)}) {
+        SCOPED_TRACE(form->Name());
+        form->Show();
+        const HWND window = rig.window(*form);
+        for (const unsigned dpi : {192u, 120u, screenDpi()}) {
+            SCOPED_TRACE(dpi);
+            RECT suggested = placeOf(window);
+            ::SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+            EXPECT_EQ(placeOf(window).left, suggested.left);
+            EXPECT_EQ(placeOf(window).top, suggested.top);
+            expectLaidOut(*form, window, [&](const std::string& name) { return rig.control(*form, name); }, dpi);
+        }
+        form->Hide();
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "toolkit/qt/Binding.h"
 
+#include "toolkit/Elide.h"
 #include "toolkit/qt/Design.h"
 #include "toolkit/qt/QtBackend.h"
 
@@ -7,6 +8,7 @@
 #include <QAction>
 #include <QDialog>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -14,6 +16,9 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QWidget>
+
+#include <limits>
+#include <map>
 
 namespace tkqt {
 
@@ -26,6 +31,8 @@ QString qs(const std::string& text)
 
 void showState(QWidget& widget, const tk::TControl& control)
 {
+    if (const QString hint = qs(control.GetHint()); widget.toolTip() != hint)
+        widget.setToolTip(hint);
     // setVisible(true) on a child of a hidden window only marks it to be
     // shown with the window; comparing with isHidden keeps that intact.
     if (widget.isHidden() == control.Visible())
@@ -64,10 +71,11 @@ public:
 
     void sync() override
     {
-        const QString text = qs(control_->GetText());
+        const bool oneLine = label_.property(autoSizeProperty).toBool();
+        const QString text = oneLine ? qs(elided()) : qs(control_->GetText());
         if (label_.text() != text) {
             label_.setText(text);
-            if (label_.property(autoSizeProperty).toBool())
+            if (oneLine)
                 label_.adjustSize();
         }
         showState(label_, *control_);
@@ -97,6 +105,17 @@ protected:
     }
 
 private:
+    // A label that fits its text ends, at the latest, at the edge of what
+    // holds it.
+    std::string elided() const
+    {
+        const QWidget* holder = label_.parentWidget();
+        const int room = holder ? holder->width() - label_.x() : std::numeric_limits<int>::max();
+        const QFontMetrics metrics(label_.font());
+        return tk::ElideText(control_->GetText(), control_->GetHint(), room,
+                             [&metrics](const std::string& text) { return metrics.horizontalAdvance(qs(text)); });
+    }
+
     QLabel& label_;
     bool pressed_ = false;
 };
@@ -177,13 +196,8 @@ public:
     }
 
 protected:
-    // With nothing selected, the first navigation key selects the item under
-    // the caret (the first item, when the list has just got the focus)
-    // rather than the one after it, so that the first arrow key picks a port
-    // as a click on the first item would. Once the operator has picked an
-    // item whose choice did not hold (a port that would not open), the keys
-    // move on from it as from a selection, and a key that would stay on it
-    // does not pick it again.
+    // With nothing selected, the navigation keys pick as TListBox::KeyPicks
+    // says, rather than as Qt's list would.
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (watched != &list_ || event->type() != QEvent::KeyPress || selectedRow() >= 0 || list_.count() == 0)
@@ -191,35 +205,16 @@ protected:
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->modifiers() & ~Qt::KeypadModifier)
             return false;
-        const int from = list_.currentRow() >= 0 ? list_.currentRow() : 0;
-        const int last = list_.count() - 1;
-        const int step = picked_ ? 1 : 0;
-        int row = from;
-        switch (key->key()) {
-        case Qt::Key_Up:
-            row = from - step;
-            break;
-        case Qt::Key_Down:
-            row = from + step;
-            break;
-        case Qt::Key_PageUp:
-            row = picked_ ? 0 : from;
-            break;
-        case Qt::Key_PageDown:
-            row = picked_ ? last : from;
-            break;
-        case Qt::Key_Home:
-            row = 0;
-            break;
-        case Qt::Key_End:
-            row = last;
-            break;
-        default:
+        using Key = tk::TListBox::Key;
+        static const std::map<int, Key> keys = {{Qt::Key_Up, Key::Up},         {Qt::Key_Down, Key::Down},
+                                                {Qt::Key_PageUp, Key::PageUp}, {Qt::Key_PageDown, Key::PageDown},
+                                                {Qt::Key_Home, Key::Home},     {Qt::Key_End, Key::End}};
+        const auto found = keys.find(key->key());
+        if (found == keys.end())
             return false;
-        }
-        if (row < 0 || row > last || (picked_ && row == from))
-            return true;
-        list_.setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+        const int row = tk::TListBox::KeyPicks(found->second, list_.currentRow(), list_.count(), picked_);
+        if (row >= 0)
+            list_.setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
         return true;
     }
 

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tkqt {
@@ -73,11 +74,19 @@ void applyClientSize(QWidget& window)
 {
     bool hasWidth = false;
     bool hasHeight = false;
-    const int width = intProperty(window, "clientWidth", hasWidth);
+    int width = intProperty(window, "clientWidth", hasWidth);
     const int height = intProperty(window, "clientHeight", hasHeight);
     if (!hasWidth || !hasHeight)
         return;
-    if (auto* main = qobject_cast<QMainWindow*>(&window)) {
+    // A one-line label on the form itself gets the room its designed text
+    // needs: where the form is too narrow for it in this font, the form
+    // grows.
+    auto* main = qobject_cast<QMainWindow*>(&window);
+    const QWidget* body = main ? main->centralWidget() : &window;
+    for (const QLabel* label : window.findChildren<QLabel*>())
+        if (label->parentWidget() == body && label->property(autoSizeProperty).toBool())
+            width = std::max(width, label->x() + label->width());
+    if (main) {
         int menuHeight = 0;
         if (QMenuBar* menu = main->menuBar()) {
             // The menu bar belongs to the window, as designed, not to a

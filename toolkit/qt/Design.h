@@ -8,7 +8,8 @@
 //                              minimize and close) or "dialog" (close only)
 //   activeControl              object name of the control with the first focus
 // On controls:
-//   autoSize (labels)          the label fits its text whenever it changes
+//   autoSize (labels)          the label fits its text whenever it changes; a
+//                              text too wide for the form is shortened (ElideText)
 //   itemHeight (list boxes)    pixel height of every item
 //
 // Fonts given in points get the pixel height they have on a 96 dpi screen,

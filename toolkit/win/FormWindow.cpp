@@ -1,10 +1,13 @@
 #include "toolkit/win/FormWindow.h"
 
+#include "toolkit/Elide.h"
+#include "toolkit/win/Dpi.h"
 #include "toolkit/win/Picture.h"
 #include "toolkit/win/Win32Backend.h"
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace tkwin {
@@ -15,13 +18,6 @@ constexpr const char* formClass = "KpxForm";
 constexpr const char* panelClass = "KpxPanel";
 constexpr int firstControlId = 100;
 constexpr UINT firstMenuId = 1000;
-
-// The forms were drawn on a 96 dpi screen: point sizes become the pixel
-// heights they had there, so the layout holds wherever the program runs.
-int characterHeight(int points)
-{
-    return -::MulDiv(points, 96, 72);
-}
 
 void registerClasses()
 {
@@ -69,6 +65,65 @@ UINT frameEdge(const tk::ControlDescription& frame)
     return frame.property("frameShadow") == "QFrame::Raised" ? EDGE_BUMP : EDGE_ETCHED;
 }
 
+// Measures texts in a control's font.
+class TextMeasure {
+public:
+    explicit TextMeasure(HWND control)
+        : control_(control)
+        , dc_(::GetDC(control))
+        , previous_(::SelectObject(dc_, reinterpret_cast<HGDIOBJ>(::SendMessageA(control, WM_GETFONT, 0, 0))))
+    {
+    }
+    ~TextMeasure()
+    {
+        ::SelectObject(dc_, previous_);
+        ::ReleaseDC(control_, dc_);
+    }
+    TextMeasure(const TextMeasure&) = delete;
+    TextMeasure& operator=(const TextMeasure&) = delete;
+
+    int width(const std::string& text) const
+    {
+        SIZE extent{};
+        ::GetTextExtentPoint32A(dc_, text.c_str(), static_cast<int>(text.size()), &extent);
+        return extent.cx;
+    }
+    int height() const
+    {
+        TEXTMETRICA metrics{};
+        ::GetTextMetricsA(dc_, &metrics);
+        return metrics.tmHeight;
+    }
+
+private:
+    HWND control_;
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// Where a control lies in its parent's client area, and its size.
+RECT placeIn(HWND control)
+{
+    RECT place{};
+    ::GetWindowRect(control, &place);
+    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
+bool isPushButton(HWND window)
+{
+    char windowClass[16] = {};
+    ::GetClassNameA(window, windowClass, sizeof windowClass);
+    const auto type = ::GetWindowLongPtrA(window, GWL_STYLE) & BS_TYPEMASK;
+    return ::lstrcmpiA(windowClass, "Button") == 0 && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON);
+}
+
+bool takesFocus(HWND control)
+{
+    return control && ::IsWindowEnabled(control) && ::IsWindowVisible(control) &&
+           (::GetWindowLongPtrA(control, GWL_STYLE) & WS_TABSTOP);
+}
+
 LRESULT staticColours(WPARAM deviceContext)
 {
     const HDC dc = reinterpret_cast<HDC>(deviceContext);
@@ -102,6 +157,8 @@ public:
     virtual void sync() { showState(); }
     // A notification from the native control (a menu command has code 0).
     virtual void notify(int /*code*/) {}
+    // A key the native control offers first (WM_VKEYTOITEM); true when taken.
+    virtual bool key(int /*key*/) { return false; }
 
     void orphan() { control_ = nullptr; }
     HWND native() const { return native_; }
@@ -111,10 +168,16 @@ protected:
     {
         // Its own flag: a control of a hidden window counts as shown.
         const bool visible = (::GetWindowLongPtrA(native_, GWL_STYLE) & WS_VISIBLE) != 0;
+        const bool enabled = ::IsWindowEnabled(native_) != FALSE;
+        if (!control_->Visible() || !control_->Enabled())
+            owner_.focusLeaves(native_);
         if (visible != control_->Visible())
             ::ShowWindow(native_, control_->Visible() ? SW_SHOWNA : SW_HIDE);
-        if ((::IsWindowEnabled(native_) != FALSE) != control_->Enabled())
+        if (enabled != control_->Enabled())
             ::EnableWindow(native_, control_->Enabled() ? TRUE : FALSE);
+        if ((!visible || !enabled) && control_->Visible() && control_->Enabled())
+            owner_.focusMayReturn(native_);
+        owner_.setTip(native_, control_->GetHint());
     }
 
     // The operator's action on the control, run as an event handler.
@@ -136,21 +199,36 @@ namespace {
 
 class LabelBinding final : public FormWindow::Binding {
 public:
-    LabelBinding(FormWindow& owner, tk::TControl& control, HWND native, bool autoSize)
+    LabelBinding(FormWindow& owner, tk::TControl& control, HWND native, bool oneLine)
         : Binding(owner, control, native)
-        , autoSize_(autoSize)
+        , oneLine_(oneLine)
     {
         LabelBinding::sync();
     }
 
+    // A one-line label fits its text, and ends, at the latest, at the edge
+    // of what holds it.
     void sync() override
     {
-        const std::string& text = control_->GetText();
-        if (textDiffers(native_, text)) {
-            ::SetWindowTextA(native_, text.c_str());
-            if (autoSize_)
-                fitText(text);
+        if (!oneLine_) {
+            if (textDiffers(native_, control_->GetText()))
+                ::SetWindowTextA(native_, control_->GetText().c_str());
+            showState();
+            return;
         }
+        RECT holder{};
+        ::GetClientRect(::GetParent(native_), &holder);
+        const RECT place = placeIn(native_);
+        const TextMeasure measure(native_);
+        const std::string shown =
+            tk::ElideText(control_->GetText(), control_->GetHint(), holder.right - place.left,
+                          [&measure](const std::string& text) { return measure.width(text); });
+        if (textDiffers(native_, shown))
+            ::SetWindowTextA(native_, shown.c_str());
+        const int width = measure.width(shown);
+        const int height = measure.height();
+        if (place.right - place.left != width || place.bottom - place.top != height)
+            ::SetWindowPos(native_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         showState();
     }
 
@@ -161,20 +239,7 @@ public:
     }
 
 private:
-    void fitText(const std::string& text)
-    {
-        const HDC dc = ::GetDC(native_);
-        const HGDIOBJ previous = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(native_, WM_GETFONT, 0, 0)));
-        SIZE extent{};
-        TEXTMETRICA metrics{};
-        ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-        ::GetTextMetricsA(dc, &metrics);
-        ::SelectObject(dc, previous);
-        ::ReleaseDC(native_, dc);
-        ::SetWindowPos(native_, nullptr, 0, 0, extent.cx, metrics.tmHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-
-    bool autoSize_;
+    bool oneLine_;
 };
 
 class ButtonBinding final : public FormWindow::Binding {
@@ -226,12 +291,34 @@ public:
         if (code != LBN_SELCHANGE || !control_)
             return;
         const int row = static_cast<int>(::SendMessageA(native_, LB_GETCURSEL, 0, 0));
-        if (row >= 0 && row != static_cast<const tk::TListBox&>(*control_).GetItemIndex())
+        if (row >= 0 && row != static_cast<const tk::TListBox&>(*control_).GetItemIndex()) {
+            picked_ = true;
             act<tk::TListBox>([row](tk::TListBox& list) { list.Select(row); });
+        }
         // The handler may have changed the selection again (a port that
         // would not open clears it): show where it ended.
         if (control_)
             sync();
+    }
+
+    // With nothing selected, the navigation keys pick as TListBox::KeyPicks
+    // says, rather than as the native list would.
+    bool key(int key) override
+    {
+        using Key = tk::TListBox::Key;
+        static const std::map<int, Key> keys = {{VK_UP, Key::Up},     {VK_DOWN, Key::Down}, {VK_PRIOR, Key::PageUp},
+                                                {VK_NEXT, Key::PageDown}, {VK_HOME, Key::Home}, {VK_END, Key::End}};
+        const auto found = keys.find(key);
+        const int count = static_cast<int>(::SendMessageA(native_, LB_GETCOUNT, 0, 0));
+        if (found == keys.end() || count <= 0 || ::SendMessageA(native_, LB_GETCURSEL, 0, 0) != LB_ERR)
+            return false;
+        const int caret = static_cast<int>(::SendMessageA(native_, LB_GETCARETINDEX, 0, 0));
+        const int row = tk::TListBox::KeyPicks(found->second, caret, count, picked_);
+        if (row >= 0) {
+            ::SendMessageA(native_, LB_SETCURSEL, static_cast<WPARAM>(row), 0);
+            notify(LBN_SELCHANGE);
+        }
+        return true;
     }
 
 private:
@@ -249,6 +336,9 @@ private:
         }
         return true;
     }
+
+    // The operator has picked an item since the list was bound.
+    bool picked_ = false;
 };
 
 class ProgressBinding final : public FormWindow::Binding {
@@ -330,6 +420,8 @@ FormWindow::FormWindow(Win32Backend& backend, tk::TForm& form, HWND owner)
     registerClasses();
     build();
     bind();
+    dpi_ = dpiOf(window_);
+    layOut({scale(description_.designLeft), scale(description_.designTop)});
 }
 
 FormWindow::~FormWindow()
@@ -340,8 +432,8 @@ FormWindow::~FormWindow()
         ::SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
         ::DestroyWindow(window_);
     }
-    for (HBITMAP picture : pictures_)
-        ::DeleteObject(picture);
+    for (auto& entry : pictures_)
+        ::DeleteObject(entry.second);
     for (auto& entry : fonts_)
         ::DeleteObject(entry.second);
 }
@@ -368,9 +460,12 @@ HFONT FormWindow::fontFor(const tk::FontDescription& font)
     const auto found = fonts_.find(key);
     if (found != fonts_.end())
         return found->second;
-    const HFONT created = ::CreateFontA(characterHeight(points), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                                        ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                        DEFAULT_PITCH | FF_SWISS, family.empty() ? nullptr : family.c_str());
+    // The pixel height the size had on the 96 dpi screen the forms were
+    // drawn on, scaled, so that the layout holds wherever the program runs.
+    const int height = -scale(::MulDiv(points, designDpi, 72));
+    const HFONT created = ::CreateFontA(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                                        family.empty() ? nullptr : family.c_str());
     fonts_[key] = created;
     return created;
 }
@@ -414,27 +509,15 @@ void FormWindow::build()
     const DWORD exStyle = WS_EX_CONTROLPARENT | (dialog ? WS_EX_DLGMODALFRAME : WS_EX_APPWINDOW);
     buildMenu();
 
-    RECT outer{0, 0, description_.clientWidth, description_.clientHeight};
-    ::AdjustWindowRectEx(&outer, style, menu_ != nullptr, exStyle);
+    // Placed and sized once the resolution of its place is known.
     window_ = ::CreateWindowExA(exStyle, formClass, form_->Caption.c_str(), style, description_.designLeft,
-                                description_.designTop, outer.right - outer.left, outer.bottom - outer.top, owner_,
+                                description_.designTop, description_.clientWidth, description_.clientHeight, owner_,
                                 menu_, ::GetModuleHandleA(nullptr), nullptr);
     if (!window_)
         throw std::runtime_error("cannot create the window of " + form_->Name() + ": " +
                                  platform::systemErrorText(::GetLastError()));
     ::SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     ::SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&formProc));
-    ::SendMessageA(window_, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(description_.font)), FALSE);
-
-    // A menu bar that takes another height than the system assumed (a
-    // wrapped one, say) must not take it from the client area.
-    RECT client{};
-    ::GetClientRect(window_, &client);
-    const int missingWidth = description_.clientWidth - (client.right - client.left);
-    const int missingHeight = description_.clientHeight - (client.bottom - client.top);
-    if (missingWidth != 0 || missingHeight != 0)
-        ::SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left + missingWidth,
-                       outer.bottom - outer.top + missingHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     std::vector<HWND> panels;
     int id = firstControlId;
@@ -495,25 +578,16 @@ HWND FormWindow::buildControl(const tk::ControlDescription& control, int id)
         exStyle |= WS_EX_CONTROLPARENT;
     }
 
+    // Placed, sized and given its font by layOut.
     const HWND native = ::CreateWindowExA(exStyle, windowClass, "", style, control.left, control.top, control.width,
                                           control.height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                           ::GetModuleHandleA(nullptr), nullptr);
     if (!native)
         throw std::runtime_error("cannot create " + control.name + ": " + platform::systemErrorText(::GetLastError()));
-    ::SendMessageA(native, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(control.font)), FALSE);
 
     if (windowClass == panelClass) {
         ::SetWindowLongPtrA(native, GWLP_USERDATA, static_cast<LONG_PTR>(frameEdge(control)));
         ::SetWindowLongPtrA(native, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&panelProc));
-    } else if (!pixmap.empty()) {
-        if (const HBITMAP picture = loadPicture(pixmap, control.width, control.height, ::GetSysColor(COLOR_BTNFACE))) {
-            pictures_.push_back(picture);
-            ::SendMessageA(native, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
-        }
-    } else if (control.kind == "QListWidget") {
-        const int itemHeight = std::stoi(control.property("itemHeight", "0"));
-        if (itemHeight > 0)
-            ::SendMessageA(native, LB_SETITEMHEIGHT, 0, itemHeight);
     }
     if (!control.text.empty())
         ::SetWindowTextA(native, control.text.c_str());
@@ -561,8 +635,123 @@ void FormWindow::show()
     ::BringWindowToTop(window_);
     if (!focus_ || !::IsWindow(focus_))
         focus_ = control(description_.activeControl);
-    if (focus_ && ::IsWindowEnabled(focus_))
+    restoreFocus();
+}
+
+void FormWindow::restoreFocus()
+{
+    if (takesFocus(focus_)) {
         ::SetFocus(focus_);
+        return;
+    }
+    const HWND first = ::GetNextDlgTabItem(window_, nullptr, FALSE);
+    if (takesFocus(first))
+        ::SetFocus(first);
+}
+
+void FormWindow::focusLeaves(HWND control)
+{
+    const HWND focused = ::GetFocus();
+    if (!focused || (focused != control && !::IsChild(control, focused)))
+        return;
+    const HWND next = ::GetNextDlgTabItem(window_, control, FALSE);
+    ::SetFocus(next && next != control && takesFocus(next) ? next : window_);
+}
+
+void FormWindow::focusMayReturn(HWND control)
+{
+    if (::GetFocus() == window_ && takesFocus(control))
+        ::SetFocus(control);
+}
+
+void FormWindow::setTip(HWND control, const std::string& text)
+{
+    std::string& shown = tipTexts_[control];
+    if (shown == text)
+        return;
+    if (!tips_) {
+        tips_ = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
+                                  ::GetModuleHandleA(nullptr), nullptr);
+        if (!tips_)
+            return;
+    }
+    TOOLINFOA tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = ::GetParent(control);
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.lpszText = const_cast<char*>(text.c_str());
+    const UINT request = shown.empty() ? TTM_ADDTOOLA : text.empty() ? TTM_DELTOOLA : TTM_UPDATETIPTEXTA;
+    ::SendMessageA(tips_, request, 0, reinterpret_cast<LPARAM>(&tool));
+    shown = text;
+}
+
+int FormWindow::scale(int value) const
+{
+    return scaledTo(value, dpi_);
+}
+
+void FormWindow::layOut(POINT topLeft)
+{
+    std::map<std::string, HFONT> previousFonts;
+    previousFonts.swap(fonts_);
+    ::SendMessageA(window_, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(description_.font)), FALSE);
+
+    int clientWidth = scale(description_.clientWidth);
+    const int clientHeight = scale(description_.clientHeight);
+    for (const tk::ControlDescription& described : description_.controls) {
+        const HWND native = control(described.name);
+        if (!native || native == window_)
+            continue;
+        ::SetWindowPos(native, nullptr, scale(described.left), scale(described.top), scale(described.width),
+                       scale(described.height), SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SendMessageA(native, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(described.font)), TRUE);
+        if (described.kind == "QListWidget") {
+            const int itemHeight = std::stoi(described.property("itemHeight", "0"));
+            if (itemHeight > 0)
+                ::SendMessageA(native, LB_SETITEMHEIGHT, 0, scale(itemHeight));
+        }
+        if (const std::string pixmap = described.property("pixmap"); !pixmap.empty()) {
+            const HBITMAP picture = loadPicture(pixmap, scale(described.width), scale(described.height),
+                                                ::GetSysColor(COLOR_BTNFACE));
+            ::SendMessageA(native, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
+            HBITMAP& kept = pictures_[described.name];
+            if (kept)
+                ::DeleteObject(kept);
+            kept = picture;
+        }
+        // A one-line label on the form itself gets the room its designed
+        // text needs: where the form is too narrow for it in this font, the
+        // form grows.
+        const bool onForm = described.parent.empty() || control(described.parent) == window_;
+        if (onForm && described.property("autoSize") == "true")
+            clientWidth = std::max(clientWidth, scale(described.left) + TextMeasure(native).width(described.text));
+    }
+
+    const auto style = static_cast<DWORD>(::GetWindowLongPtrA(window_, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrA(window_, GWL_EXSTYLE));
+    RECT outer{0, 0, clientWidth, clientHeight};
+    adjustWindowRect(outer, style, menu_ != nullptr, exStyle, dpi_);
+    ::SetWindowPos(window_, nullptr, topLeft.x, topLeft.y, outer.right - outer.left, outer.bottom - outer.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    // A menu bar that takes another height than the system assumed (a
+    // wrapped one, say) must not take it from the client area.
+    RECT client{};
+    ::GetClientRect(window_, &client);
+    const int missingWidth = clientWidth - (client.right - client.left);
+    const int missingHeight = clientHeight - (client.bottom - client.top);
+    if (missingWidth != 0 || missingHeight != 0)
+        ::SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left + missingWidth,
+                       outer.bottom - outer.top + missingHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    // Labels fit their texts in the new fonts, and within the new room.
+    if (form_)
+        for (auto& binding : bindings_)
+            binding->sync();
+    for (auto& entry : previousFonts)
+        ::DeleteObject(entry.second);
+    ::InvalidateRect(window_, nullptr, TRUE);
 }
 
 void FormWindow::hide()
@@ -593,34 +782,10 @@ void FormWindow::command(int id, int code)
     }
 }
 
-bool FormWindow::listKey(HWND list, int key)
+FormWindow::Binding* FormWindow::bindingOf(HWND control) const
 {
-    if (::SendMessageA(list, LB_GETCURSEL, 0, 0) != LB_ERR)
-        return false;
-    const int count = static_cast<int>(::SendMessageA(list, LB_GETCOUNT, 0, 0));
-    if (count <= 0)
-        return false;
-    int row = static_cast<int>(::SendMessageA(list, LB_GETCARETINDEX, 0, 0));
-    if (row < 0 || row >= count)
-        row = 0;
-    switch (key) {
-    case VK_UP:
-    case VK_DOWN:
-    case VK_PRIOR:
-    case VK_NEXT:
-        break;
-    case VK_HOME:
-        row = 0;
-        break;
-    case VK_END:
-        row = count - 1;
-        break;
-    default:
-        return false;
-    }
-    ::SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(row), 0);
-    command(::GetDlgCtrlID(list), LBN_SELCHANGE);
-    return true;
+    const auto found = bindingsById_.find(::GetDlgCtrlID(control));
+    return found == bindingsById_.end() ? nullptr : found->second;
 }
 
 LRESULT FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
@@ -629,10 +794,26 @@ LRESULT FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
         command(LOWORD(wParam), HIWORD(wParam));
         return 0;
-    case WM_VKEYTOITEM:
-        return listKey(reinterpret_cast<HWND>(lParam), LOWORD(wParam)) ? -2 : -1;
-    case DM_GETDEFID:
+    case WM_VKEYTOITEM: {
+        Binding* list = form_ ? bindingOf(reinterpret_cast<HWND>(lParam)) : nullptr;
+        return list && list->key(LOWORD(wParam)) ? -2 : -1;
+    }
+    case DM_GETDEFID: {
+        // Enter presses the focused push button, in a main window too, and
+        // otherwise the form's default button.
+        const HWND focused = ::GetFocus();
+        if (focused && ::IsChild(window_, focused) && isPushButton(focused))
+            return MAKELRESULT(::GetDlgCtrlID(focused), DC_HASDEFID);
         return defaultButton_ ? MAKELRESULT(defaultButton_, DC_HASDEFID) : 0;
+    }
+    case WM_DPICHANGED: {
+        // Moved to a monitor of another resolution: the system suggests
+        // where the window goes; its size is the form's at the new one.
+        dpi_ = LOWORD(wParam);
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        layOut({suggested->left, suggested->top});
+        return 0;
+    }
     case WM_CLOSE: {
         // The form decides: its close query and close handler run, and the
         // window is hidden or the application ends through the form.
@@ -652,8 +833,7 @@ LRESULT FormWindow::handle(UINT message, WPARAM wParam, LPARAM lParam)
         ::DefWindowProcA(window_, message, wParam, lParam);
         if (form_)
             form_->Application().setActiveForm(form_);
-        if (focus_ && ::IsWindow(focus_) && ::IsWindowEnabled(focus_))
-            ::SetFocus(focus_);
+        restoreFocus();
         return 0;
     case WM_HELP:
         // F1: the application's help, through its help handler.

@@ -6,6 +6,7 @@
 #include "toolkit/Application.h"
 #include "toolkit/Controls.h"
 #include "toolkit/FormDescription.h"
+#include "toolkit/win/Dpi.h"
 
 #include <functional>
 #include <map>
@@ -34,6 +35,16 @@ public:
     void show();
     void hide();
 
+    // The keyboard focus follows the controls: a control that can no longer
+    // take it (disabled or hidden) while it has it hands it on to the next
+    // control of the tab order that can (the window keeps it when none
+    // can), and one that can take it again takes it while the window holds
+    // it itself, so the keyboard always reaches a control when there is one.
+    void focusLeaves(HWND control);
+    void focusMayReturn(HWND control);
+    // The control's tool tip; none for an empty text.
+    void setTip(HWND control, const std::string& text);
+
     // The form is being destroyed: nothing may touch it or its controls.
     void orphan();
 
@@ -50,12 +61,17 @@ private:
     HWND buildControl(const tk::ControlDescription& control, int id);
     HFONT fontFor(const tk::FontDescription& font);
     void bind();
+    // Places and sizes the window and its controls, with their fonts and
+    // pictures, from the description's 96 dpi pixels at the window's
+    // resolution; the window's outer corner goes to topLeft.
+    void layOut(POINT topLeft);
+    int scale(int value) const;
+    // The focus back where it was, or on the first control that takes it.
+    void restoreFocus();
     // Runs an operator action on the form through the backend.
     void act(const std::function<void()>& action);
     void command(int id, int code);
-    // The first navigation key in a list without a selection selects the
-    // item at the caret, as a click on it would. True when taken.
-    bool listKey(HWND list, int key);
+    Binding* bindingOf(HWND control) const;
 
     Win32Backend& backend_;
     tk::TForm* form_;
@@ -64,8 +80,13 @@ private:
     HWND window_ = nullptr;
     HMENU menu_ = nullptr;
     std::map<std::string, HWND> controls_;
+    unsigned dpi_ = designDpi;
+    // By family, size and weight, at dpi_.
     std::map<std::string, HFONT> fonts_;
-    std::vector<HBITMAP> pictures_;
+    // By control name.
+    std::map<std::string, HBITMAP> pictures_;
+    HWND tips_ = nullptr;
+    std::map<HWND, std::string> tipTexts_;
     // Menu commands by item name: their menu and command id; submenus by the
     // menu that holds them and their position there.
     struct MenuEntry {

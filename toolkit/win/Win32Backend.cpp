@@ -1,5 +1,6 @@
 #include "toolkit/win/Win32Backend.h"
 
+#include "toolkit/win/Dpi.h"
 #include "toolkit/win/FormWindow.h"
 
 #include <commctrl.h>
@@ -91,14 +92,16 @@ const char* iconOf(tk::TMsgDlgType kind)
 
 // Lays the dialog out around its text: icon, text, then the buttons
 // centred below; at the requested top-left corner or centred on the screen.
+// Sizes and the corner are those of a 96 dpi screen, scaled to the dialog's.
 void layOut(HWND dialog, const DialogRequest& request)
 {
-    constexpr int margin = 12;
-    constexpr int iconSize = 32;
-    constexpr int buttonWidth = 75;
-    constexpr int buttonHeight = 23;
-    constexpr int buttonGap = 6;
-    constexpr int widestText = 420;
+    const unsigned dpi = dpiOf(dialog);
+    const int margin = scaledTo(12, dpi);
+    const int iconSize = scaledTo(32, dpi);
+    const int buttonWidth = scaledTo(75, dpi);
+    const int buttonHeight = scaledTo(23, dpi);
+    const int buttonGap = scaledTo(6, dpi);
+    const int widestText = scaledTo(420, dpi);
 
     const HDC dc = ::GetDC(dialog);
     const HGDIOBJ previous = ::SelectObject(dc, request.font);
@@ -120,9 +123,10 @@ void layOut(HWND dialog, const DialogRequest& request)
 
     const HINSTANCE instance = ::GetModuleHandleA(nullptr);
     if (request.icon) {
-        const HWND icon = ::CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_ICON, margin, margin, iconSize,
-                                            iconSize, dialog, nullptr, instance, nullptr);
-        ::SendMessageA(icon, STM_SETICON, reinterpret_cast<WPARAM>(::LoadIconA(nullptr, request.icon)), 0);
+        const HWND icon = ::CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_ICON | SS_REALSIZECONTROL,
+                                            margin, margin, iconSize, iconSize, dialog, nullptr, instance, nullptr);
+        const auto image = ::LoadImageA(nullptr, request.icon, IMAGE_ICON, iconSize, iconSize, LR_SHARED);
+        ::SendMessageA(icon, STM_SETICON, reinterpret_cast<WPARAM>(image), 0);
     }
     const HWND text = ::CreateWindowExA(0, "STATIC", request.text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
                                         textLeft, top, textArea.right - textArea.left, textHeight, dialog, nullptr,
@@ -146,14 +150,14 @@ void layOut(HWND dialog, const DialogRequest& request)
     const auto style = static_cast<DWORD>(::GetWindowLongPtrA(dialog, GWL_STYLE));
     const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrA(dialog, GWL_EXSTYLE));
     RECT outer{0, 0, clientWidth, clientHeight};
-    ::AdjustWindowRectEx(&outer, style, FALSE, exStyle);
+    adjustWindowRect(outer, style, false, exStyle, dpi);
     const int width = outer.right - outer.left;
     const int height = outer.bottom - outer.top;
     int x = 0;
     int y = 0;
     if (request.position) {
-        x = request.position->x;
-        y = request.position->y;
+        x = scaledTo(request.position->x, dpi);
+        y = scaledTo(request.position->y, dpi);
     } else {
         x = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
         y = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
@@ -205,7 +209,7 @@ Win32Backend::Win32Backend()
     : loopEnd_([] { ::PostQuitMessage(0); })
 {
     comInitialized_ = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES};
     ::InitCommonControlsEx(&controls);
 }
 
@@ -289,14 +293,18 @@ int Win32Backend::MessageDlg(const std::string& text, tk::TMsgDlgType kind, tk::
     request.defaultAnswer = offers(tk::mrOk) ? tk::mrOk : offers(tk::mrYes) ? tk::mrYes : request.buttons.front().answer;
     request.escapeAnswer = offers(tk::mrCancel) ? tk::mrCancel : offers(tk::mrNo) ? tk::mrNo : tk::mrOk;
 
+    // The system's message font is that of its own resolution; the dialog
+    // opens at its owner's.
+    const HWND owner = platform::nativeWindow(boxOwner());
     NONCLIENTMETRICSA metrics{};
     metrics.cbSize = sizeof metrics;
     ::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    metrics.lfMessageFont.lfHeight =
+        ::MulDiv(metrics.lfMessageFont.lfHeight, static_cast<int>(dpiOf(owner)), static_cast<int>(dpiOf(nullptr)));
     request.font = ::CreateFontIndirectA(&metrics.lfMessageFont);
 
     EmptyDialog empty{};
     empty.dialog.style = DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
-    const HWND owner = platform::nativeWindow(boxOwner());
     INT_PTR answer = tk::mrCancel;
     {
         const OtherWindowsDisabled waiting(owner);
