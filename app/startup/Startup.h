@@ -36,8 +36,7 @@ WindowOptions parseWindowOptions(const std::vector<std::string>& arguments);
 std::string windowUsage(const std::string& program, const std::string& frontEndOptions = {});
 
 // The simulated instrument and the ports wired to it (with a modelled USB
-// adapter where this platform has adapter ports), which must outlive the
-// application that uses them.
+// adapter), which must outlive the application that uses them.
 struct Simulation {
     std::unique_ptr<sim::Atmega128> instrument;
     std::unique_ptr<sim::SimulatedPorts> ports;
