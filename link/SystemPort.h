@@ -4,11 +4,17 @@
 #pragma once
 
 #include "link/ComPort.h"
+#include "link/PortProvider.h"
 
 #include <memory>
 
 namespace serial {
 
 std::unique_ptr<ComPort> makeSystemPort();
+
+// What the system knows of the device behind COM port n: whether it is a USB
+// serial adapter (and its serial number), whose line changes are USB round
+// trips.
+void describeSystemPort(uint16_t number, PortEntry& entry);
 
 } // namespace serial
