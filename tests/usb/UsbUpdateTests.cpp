@@ -3,6 +3,8 @@
 // the same order, the operator the same messages, waits and progress.
 #include "tests/usb/UsbRig.h"
 
+#include "sim/SimComPort.h"
+
 #include <map>
 
 namespace usb_test {
@@ -242,6 +244,36 @@ TEST(UsbUpdate, TheWindowListsTheAdapterAndOpensItLikeAComPort)
         EXPECT_EQ(rig.form->comNumber, pick.box.empty() ? 5 : 0);
         EXPECT_EQ(rig.form->lboxComPort.Enabled(), !pick.box.empty());
         EXPECT_EQ(rig.form->btnUpdate.Enabled(), pick.box.empty());
+    }
+}
+
+// Picking the COM port of an adapter that is also listed as an adapter: the
+// operator is told before anything starts, and may choose again.
+TEST(UsbUpdate, TheSlowWayToTheAdapterIsToldBeforeTheUpdateAndMayBeLeft)
+{
+    for (const int answer : {tk::IDCANCEL, tk::IDOK}) {
+        SCOPED_TRACE(answer);
+        sim::Atmega128 device;
+        sim::Ft232rModel adapter("A12345", &device);
+        adapter.comNumber = 2;
+        const AdapterBus bus(Library::D2xx, {&adapter});
+        std::vector<std::unique_ptr<serial::PortProvider>> providers;
+        providers.push_back(
+            std::make_unique<serial::ComPorts>([&device] { return std::make_unique<sim::SimComPort>(device); }));
+        providers.push_back(std::make_unique<usb::AdapterPorts>(bus.factory));
+        app_test::UpdateRig rig({}, std::make_unique<serial::PortSet>(std::move(providers)));
+        rig.op.expectBox("COM2 is a USB serial adapter. Through it every change of a modem line is a USB round trip, "
+                         "and an update takes about 10 hours.\n\nUse USB FT232R A12345 (COM2) instead: the same "
+                         "adapter, driven directly, updates in under two minutes.\n\nOK goes on with COM2; Cancel "
+                         "lets you choose another port.",
+                         "Slow Port", tk::MB_OKCANCEL, answer);
+        rig.form->lboxComPort.Select(1);
+        const bool kept = answer == tk::IDOK;
+        EXPECT_EQ(rig.form->comNumber, kept ? 2 : 0);
+        EXPECT_EQ(rig.form->comPort->GetOpen(), kept);
+        EXPECT_EQ(rig.form->btnUpdate.Enabled(), kept);
+        EXPECT_EQ(rig.form->lboxComPort.Enabled(), !kept) << "another port can be chosen";
+        EXPECT_EQ(rig.form->lboxComPort.GetItemIndex(), kept ? 1 : -1);
     }
 }
 
