@@ -70,6 +70,8 @@ const d2xx::Api& D2xxBus::api()
 
 namespace d2xx_model {
 
+using namespace ::d2xx;
+
 FT_STATUS CreateDeviceInfoList(DWORD* numDevs)
 {
     listed().clear();

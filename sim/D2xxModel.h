@@ -28,21 +28,20 @@ private:
 
 // The functions one by one, for a library that exports them.
 namespace d2xx_model {
-using namespace ::d2xx;
-FT_STATUS CreateDeviceInfoList(DWORD* numDevs);
-FT_STATUS GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* dest, DWORD* numDevs);
-FT_STATUS OpenEx(void* arg1, DWORD flags, FT_HANDLE* handle);
-FT_STATUS Close(FT_HANDLE handle);
-FT_STATUS SetBitMode(FT_HANDLE handle, UCHAR mask, UCHAR mode);
-FT_STATUS SetBaudRate(FT_HANDLE handle, ULONG baudRate);
-FT_STATUS SetLatencyTimer(FT_HANDLE handle, UCHAR timer);
-FT_STATUS SetUSBParameters(FT_HANDLE handle, ULONG inTransferSize, ULONG outTransferSize);
-FT_STATUS SetTimeouts(FT_HANDLE handle, ULONG readTimeout, ULONG writeTimeout);
-FT_STATUS Purge(FT_HANDLE handle, ULONG mask);
-FT_STATUS Write(FT_HANDLE handle, void* buffer, DWORD bytesToWrite, DWORD* bytesWritten);
-FT_STATUS Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesReturned);
-FT_STATUS GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes);
-FT_STATUS GetComPortNumber(FT_HANDLE handle, LONG* comPortNumber);
+d2xx::FT_STATUS CreateDeviceInfoList(d2xx::DWORD* numDevs);
+d2xx::FT_STATUS GetDeviceInfoList(d2xx::FT_DEVICE_LIST_INFO_NODE* dest, d2xx::DWORD* numDevs);
+d2xx::FT_STATUS OpenEx(void* arg1, d2xx::DWORD flags, d2xx::FT_HANDLE* handle);
+d2xx::FT_STATUS Close(d2xx::FT_HANDLE handle);
+d2xx::FT_STATUS SetBitMode(d2xx::FT_HANDLE handle, d2xx::UCHAR mask, d2xx::UCHAR mode);
+d2xx::FT_STATUS SetBaudRate(d2xx::FT_HANDLE handle, d2xx::ULONG baudRate);
+d2xx::FT_STATUS SetLatencyTimer(d2xx::FT_HANDLE handle, d2xx::UCHAR timer);
+d2xx::FT_STATUS SetUSBParameters(d2xx::FT_HANDLE handle, d2xx::ULONG inTransferSize, d2xx::ULONG outTransferSize);
+d2xx::FT_STATUS SetTimeouts(d2xx::FT_HANDLE handle, d2xx::ULONG readTimeout, d2xx::ULONG writeTimeout);
+d2xx::FT_STATUS Purge(d2xx::FT_HANDLE handle, d2xx::ULONG mask);
+d2xx::FT_STATUS Write(d2xx::FT_HANDLE handle, void* buffer, d2xx::DWORD bytesToWrite, d2xx::DWORD* bytesWritten);
+d2xx::FT_STATUS Read(d2xx::FT_HANDLE handle, void* buffer, d2xx::DWORD bytesToRead, d2xx::DWORD* bytesReturned);
+d2xx::FT_STATUS GetQueueStatus(d2xx::FT_HANDLE handle, d2xx::DWORD* rxBytes);
+d2xx::FT_STATUS GetComPortNumber(d2xx::FT_HANDLE handle, d2xx::LONG* comPortNumber);
 } // namespace d2xx_model
 
 } // namespace sim

@@ -7,6 +7,8 @@
 
 namespace platform {
 
+static_assert(searchSystemFolderOnly == LOAD_LIBRARY_SEARCH_SYSTEM32);
+
 namespace {
 
 ::HMODULE native(HMODULE module)
