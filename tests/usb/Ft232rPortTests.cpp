@@ -93,7 +93,7 @@ TEST(Ft232rPort, OpensInSynchronousBitBangAtTwoAndAHalfMicrosecondsAStateAndSpen
     // is the chip's, libftdi's a quarter of it): every clock phase lasts at
     // least one state, more than two cycles of a 1 MHz chip whose oscillator
     // runs 10 % slow.
-    for (const auto& [library, transfersPerFlush] : {std::pair{Library::LibFtdi, 2u}, std::pair{Library::D2xx, 2u}}) {
+    for (const Library library : usb_test::libraries) {
         SCOPED_TRACE(nameOf(library));
         Bench bench;
         const auto port = bench.openAdapter(library);
@@ -108,7 +108,7 @@ TEST(Ft232rPort, OpensInSynchronousBitBangAtTwoAndAHalfMicrosecondsAStateAndSpen
             port->queueByte(0xAC);
         port->flush();
         EXPECT_EQ(bench.adapter.counters.pinStates - before, 4u * 16u + 1u) << "and one to bring the clock down";
-        EXPECT_EQ(bench.adapter.counters.transfers - transfers, transfersPerFlush) << "one write, one read";
+        EXPECT_EQ(bench.adapter.counters.transfers - transfers, 2u) << "one write, one read";
 
         // Single line calls still work, each as one round trip.
         port->SetRTS(false);
