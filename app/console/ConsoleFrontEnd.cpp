@@ -324,7 +324,7 @@ void printHelp(std::ostream& out)
            "Exit status: 0 after \"Update Complete!\", 1 when the update did not complete,\n"
            "2 for a usage error, "
         << platform::StopRequests::help()
-        << ". After a stop the last message says what the instrument now holds.\n";
+        << ".\nAfter a stop the last message says what the instrument now holds.\n";
 }
 
 struct Options {
