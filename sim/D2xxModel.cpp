@@ -44,6 +44,15 @@ d2xx::FT_STATUS reach(d2xx::FT_HANDLE handle, Ft232rModel*& adapter)
     return adapter->call() ? d2xx::FT_OK : d2xx::FT_IO_ERROR;
 }
 
+// A USB transfer on an open handle, counted as such.
+d2xx::FT_STATUS transferOn(d2xx::FT_HANDLE handle, Ft232rModel*& adapter)
+{
+    const d2xx::FT_STATUS status = reach(handle, adapter);
+    if (status == d2xx::FT_OK)
+        ++adapter->counters.transfers;
+    return status;
+}
+
 } // namespace
 
 D2xxBus::D2xxBus(std::vector<Ft232rModel*> adapters)
@@ -187,10 +196,8 @@ FT_STATUS Write(FT_HANDLE handle, void* buffer, DWORD bytesToWrite, DWORD* bytes
 {
     *bytesWritten = 0;
     Ft232rModel* adapter = nullptr;
-    const FT_STATUS status = reach(handle, adapter);
-    if (status != FT_OK)
+    if (const FT_STATUS status = transferOn(handle, adapter); status != FT_OK)
         return status;
-    ++adapter->counters.transfers;
     if (adapter->bitmode() != usb::bitmodeSyncBitbang)
         return FT_OTHER_ERROR;
     const uint64_t before = adapter->counters.pinStates;
@@ -204,10 +211,8 @@ FT_STATUS Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesRe
 {
     *bytesReturned = 0;
     Ft232rModel* adapter = nullptr;
-    const FT_STATUS status = reach(handle, adapter);
-    if (status != FT_OK)
+    if (const FT_STATUS status = transferOn(handle, adapter); status != FT_OK)
         return status;
-    ++adapter->counters.transfers;
     // Fewer than asked for: the read timed out.
     *bytesReturned = static_cast<DWORD>(adapter->takeUnread(static_cast<uint8_t*>(buffer), bytesToRead));
     return FT_OK;
