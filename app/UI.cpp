@@ -138,6 +138,12 @@ void TfrmUpdate::lboxComPortClick()
     } catch (const serial::ENoPortSelected&) {
         return;
     }
+    // Said before anything starts, while another port can still be chosen.
+    const std::string slow = comPort->GetSlowPortWarning();
+    if (!slow.empty() && Application().MessageBox(slow, "Slow Port", tk::MB_OKCANCEL) == tk::IDCANCEL) {
+        reset();
+        return;
+    }
     btnUpdate.SetEnabled(true);
     lboxComPort.SetEnabled(false);
 }

@@ -76,6 +76,10 @@ public:
     // The open port's way of clocking whole byte exchanges from a buffer, or
     // null when every line call goes out on its own.
     virtual LineBatch* GetLineBatch() { return nullptr; }
+    // For the operator, before an update: the selected port is the slow way
+    // to a USB adapter (an update takes hours), and which port is the fast
+    // one; empty when it is not.
+    virtual std::string GetSlowPortWarning() const { return {}; }
 };
 
 } // namespace serial

@@ -1,5 +1,6 @@
 #include "link/Ft232rPort.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace usb {
@@ -59,7 +60,7 @@ void Ft232rPort::open()
         failOpen("setting the latency timer");
     if (ftdi_->setBitmode(outputPins, bitmodeSyncBitbang) < 0)
         failOpen("switching to synchronous bit-bang");
-    if (ftdi_->setBaudrate(libftdiBaudRate) < 0)
+    if (ftdi_->setPinRate(pinStatesPerSecond) < 0)
         failOpen("setting the bit-bang rate");
     // Samples of whatever ran before must not be taken for answers.
     if (ftdi_->purge() < 0)
@@ -174,16 +175,15 @@ const std::vector<uint8_t>& Ft232rPort::flush()
 
 void Ft232rPort::exchange()
 {
-    const int size = static_cast<int>(states_.size());
     samples_.assign(states_.size(), 0);
-    // The read waits before the first state goes out, so the samples always
-    // have somewhere to go and the adapter never stalls on a full buffer.
-    if (ftdi_->readSubmit(samples_.data(), size) < 0)
-        failLines("sending");
-    if (ftdi_->writeSubmit(states_.data(), size) < 0)
-        failLines("sending");
-    if (ftdi_->transfersDone() < 0)
-        failLines("sending");
+    // In pieces the library can hold the samples of, so that the chip never
+    // stalls on a full buffer.
+    const size_t piece = ftdi_->largestTransfer();
+    for (size_t at = 0; at < states_.size(); at += piece) {
+        const int size = static_cast<int>(std::min(piece, states_.size() - at));
+        if (ftdi_->transfer(states_.data() + at, samples_.data() + at, size) < 0)
+            failLines("sending");
+    }
     states_.clear();
 }
 

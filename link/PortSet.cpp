@@ -1,8 +1,9 @@
 #include "link/PortSet.h"
 
-#include "link/Ft232rPort.h"
-
+#include <algorithm>
 #include <cctype>
+#include <cstddef>
+#include <cmath>
 #include <stdexcept>
 #include <utility>
 
@@ -17,39 +18,74 @@ std::string lower(std::string text)
     return text;
 }
 
+// A full update through a serial driver that sends every modem-line change
+// to a USB adapter as a round trip of about 1 ms: a page load and a read per
+// flash byte, four byte exchanges each, 33 line changes per exchange, plus
+// the 46.7 s of waits the update makes anyway.
+constexpr double flashBytes = 0x20000;
+constexpr double slowUpdateSeconds = 2 * flashBytes * 4 * 33 * 0.001 + 46.7;
+
 } // namespace
 
-PortSet::PortSet(std::unique_ptr<ComPort> comPorts, usb::FtdiFactory usb)
-    : comPorts_(std::move(comPorts))
-    , usb_(std::move(usb))
+PortSet::PortSet(std::vector<std::unique_ptr<PortProvider>> providers)
+    : providers_(std::move(providers))
 {
-    if (usb_)
-        adapters_ = usb_()->findAll();
+    for (const std::unique_ptr<PortProvider>& provider : providers_)
+        for (size_t index = 0; index < provider->ports().size(); ++index)
+            places_.push_back({provider.get(), index});
 }
 
 PortSet::~PortSet() = default;
 
-std::string PortSet::adapterName(const usb::AdapterInfo& adapter)
+const PortEntry& PortSet::entry(uint16_t number) const
 {
-    return "USB FT232R " + (adapter.serial.empty() ? std::string("(serial number unreadable)") : adapter.serial);
+    const Place& place = places_.at(number - 1u);
+    return place.provider->ports()[place.index];
 }
 
-std::vector<std::string> PortSet::GetExtraPorts() const
+std::vector<uint16_t> PortSet::adapterNumbers() const
 {
-    std::vector<std::string> names;
-    for (const usb::AdapterInfo& adapter : adapters_)
-        names.push_back(adapterName(adapter));
-    return names;
+    std::vector<uint16_t> numbers;
+    for (size_t i = 0; i < places_.size(); ++i)
+        if (places_[i].provider->adapters())
+            numbers.push_back(static_cast<uint16_t>(i + 1));
+    return numbers;
 }
 
 std::vector<std::string> PortSet::names() const
 {
     std::vector<std::string> names;
-    for (uint16_t number = 1; number <= comPortCount; ++number)
-        names.push_back(comPortName(number));
-    for (std::string& name : GetExtraPorts())
-        names.push_back(std::move(name));
+    for (uint16_t number = 1; number <= places_.size(); ++number)
+        names.push_back(entry(number).name);
     return names;
+}
+
+std::vector<std::string> PortSet::GetExtraPorts() const
+{
+    std::vector<std::string> all = names();
+    all.erase(all.begin(), all.begin() + std::min<std::ptrdiff_t>(comPortCount, std::ssize(all)));
+    return all;
+}
+
+std::vector<std::string> PortSet::listing() const
+{
+    std::vector<std::string> lines;
+    for (uint16_t number = 1; number <= places_.size(); ++number) {
+        const PortEntry& port = entry(number);
+        lines.push_back(port.name + (port.problem.empty() ? std::string() : "  (" + port.problem + ")"));
+    }
+    bool anyAdapter = false;
+    std::string absent;
+    for (const std::unique_ptr<PortProvider>& provider : providers_) {
+        if (!provider->adapters())
+            continue;
+        anyAdapter = anyAdapter || !provider->ports().empty();
+        if (provider->ports().empty() && !provider->absence().empty())
+            absent += (absent.empty() ? ": " : "; ") + provider->absence();
+    }
+    if (!anyAdapter)
+        lines.push_back("(no USB FT232R adapter found" + absent + ")");
+    return lines;
 }
 
 void PortSet::SetComNumber(uint16_t number)
@@ -58,15 +94,11 @@ void PortSet::SetComNumber(uint16_t number)
         return;
     const bool wasOpen = GetOpen();
     SetOpen(false);
-    adapter_.reset();
-    comPorts_->SetComNumber(0);
+    port_.reset();
     number_ = number;
-    if (number_ >= firstAdapter && static_cast<size_t>(number_ - firstAdapter) < adapters_.size()) {
-        const usb::AdapterInfo& adapter = adapters_[number_ - firstAdapter];
-        adapter_ = std::make_unique<usb::Ft232rPort>(usb_(), adapter.serial, adapterName(adapter));
-        adapter_->SetComNumber(number_);
-    } else if (number_ <= comPortCount) {
-        comPorts_->SetComNumber(number_);
+    if (number_ != 0 && number_ <= places_.size()) {
+        const Place& place = places_[number_ - 1u];
+        port_ = place.provider->make(place.index, number_);
     }
     if (wasOpen && number_ != 0)
         SetOpen(true);
@@ -74,28 +106,33 @@ void PortSet::SetComNumber(uint16_t number)
 
 ComPort& PortSet::active()
 {
-    return adapter_ ? *adapter_ : *comPorts_;
+    if (!port_)
+        throw ELineError(number_ == 0 ? "No port selected" : "Port " + std::to_string(number_) + " is not open");
+    return *port_;
 }
 
 void PortSet::SetOpen(bool open)
 {
     if (!open) {
-        active().SetOpen(false);
+        if (port_)
+            port_->SetOpen(false);
         return;
     }
-    if (number_ >= firstAdapter) {
-        if (!adapter_)
-            throw EBadId("Port " + std::to_string(number_) + ": there is no such port");
-        const usb::AdapterInfo& adapter = adapters_[number_ - firstAdapter];
-        if (!adapter.problem.empty())
-            throw EBadId(adapterName(adapter) + ": " + adapter.problem);
-    }
-    active().SetOpen(true);
+    if (number_ == 0)
+        throw ENoPortSelected("No port selected");
+    if (!port_)
+        throw EBadId("Port " + std::to_string(number_) + ": there is no such port");
+    const PortEntry& port = entry(number_);
+    if (port.inUse)
+        throw EAlreadyOpen(port.name + ": " + port.problem);
+    if (!port.problem.empty())
+        throw EBadId(port.name + ": " + port.problem);
+    port_->SetOpen(true);
 }
 
 bool PortSet::GetOpen() const
 {
-    return adapter_ ? adapter_->GetOpen() : comPorts_->GetOpen();
+    return port_ && port_->GetOpen();
 }
 
 void PortSet::SetRTS(bool level)
@@ -115,34 +152,66 @@ bool PortSet::GetCTS()
 
 LineBatch* PortSet::GetLineBatch()
 {
-    return active().GetLineBatch();
+    return port_ ? port_->GetLineBatch() : nullptr;
+}
+
+std::string PortSet::GetSlowPortWarning() const
+{
+    if (number_ == 0 || number_ > places_.size() || places_[number_ - 1u].provider->adapters())
+        return {};
+    const PortEntry& chosen = entry(number_);
+    const PortEntry* faster = nullptr;
+    for (const uint16_t number : adapterNumbers()) {
+        const PortEntry& adapter = entry(number);
+        if (adapter.problem.empty() &&
+            (adapter.comNumber == number_ || (!chosen.usbSerial.empty() && adapter.serial == chosen.usbSerial)))
+            faster = &adapter;
+    }
+    if (!chosen.onUsb && !faster)
+        return {};
+    std::string text = chosen.name + " is a USB serial adapter. Through it every change of a modem line is a "
+                                     "USB round trip, and an update takes about " +
+                       std::to_string(std::lround(slowUpdateSeconds / 3600)) + " hours.";
+    if (faster)
+        text += "\n\nUse " + faster->name + " instead: the same adapter, driven directly, updates in under two "
+                                            "minutes.";
+    return text + "\n\nOK goes on with " + chosen.name + "; Cancel lets you choose another port.";
 }
 
 uint16_t PortSet::numberFor(const std::string& text) const
 {
     const std::string wanted = lower(text);
-    if (wanted.size() == 4 && wanted.compare(0, 3, "com") == 0 && wanted[3] >= '1' &&
-        wanted[3] < static_cast<char>('1' + comPortCount))
-        return static_cast<uint16_t>(wanted[3] - '0');
+    std::vector<uint16_t> adapters;
+    std::string found;
+    for (const uint16_t number : adapterNumbers()) {
+        adapters.push_back(number);
+        found += (found.empty() ? "" : ", ") + entry(number).name;
+    }
+    for (uint16_t number = 1; number <= places_.size(); ++number)
+        if (!places_[number - 1u].provider->adapters() && lower(entry(number).name) == wanted)
+            return number;
     if (wanted != "usb" && wanted.compare(0, 4, "usb:") != 0)
         throw std::invalid_argument("--port takes COM1 to COM4, usb or usb:SERIAL, not \"" + text + "\"");
 
-    std::string found;
-    for (const usb::AdapterInfo& adapter : adapters_)
-        found += (found.empty() ? "" : ", ") + adapterName(adapter);
-    if (adapters_.empty())
-        throw std::runtime_error("no USB FT232R adapter is connected. Plug the adapter in; if it is and "
-                                 "still not found, see the README on USB adapters.");
+    if (adapters.empty()) {
+        std::string absent;
+        for (const std::unique_ptr<PortProvider>& provider : providers_)
+            if (provider->adapters() && !provider->absence().empty())
+                absent += " (" + provider->absence() + ")";
+        throw std::runtime_error("no USB FT232R adapter is connected" + absent +
+                                 ". Plug the adapter in; if it is and still not found, see the README on USB "
+                                 "adapters.");
+    }
     if (wanted == "usb") {
-        if (adapters_.size() > 1)
+        if (adapters.size() > 1)
             throw std::runtime_error("several USB FT232R adapters are connected (" + found +
                                      "); choose one with --port usb:SERIAL");
-        return firstAdapter;
+        return adapters.front();
     }
     const std::string serial = text.substr(4);
-    for (size_t i = 0; i < adapters_.size(); ++i)
-        if (!serial.empty() && adapters_[i].serial == serial)
-            return static_cast<uint16_t>(firstAdapter + i);
+    for (const uint16_t number : adapters)
+        if (!serial.empty() && entry(number).serial == serial)
+            return number;
     throw std::runtime_error("no USB FT232R adapter with the serial number \"" + serial +
                              "\" is connected; found: " + found);
 }

@@ -1,10 +1,11 @@
-// The ports the operator can pick: COM1 to COM4 on the machine's serial
-// driver, then one per FT232R USB adapter found when the set was made,
-// numbered on from 5 in the order found.
+// The ports the operator can pick: those of every provider (link/PortProvider.h)
+// in order, numbered from 1: the system's COM1 to COM4 first, then the
+// adapters found when the set was made. Selecting a number makes that
+// provider's port object; the set then passes every call on to it.
 #pragma once
 
 #include "link/ComPort.h"
-#include "link/UsbBitbang.h"
+#include "link/PortProvider.h"
 
 #include <memory>
 #include <string>
@@ -15,11 +16,9 @@ namespace serial {
 class PortSet final : public ComPort {
 public:
     static constexpr uint16_t comPortCount = 4;
-    static constexpr uint16_t firstAdapter = comPortCount + 1;
 
-    // comPorts serves COM1 to COM4. usb, when given, makes the libftdi
-    // contexts: one now to find the adapters, one per adapter opened.
-    PortSet(std::unique_ptr<ComPort> comPorts, usb::FtdiFactory usb);
+    // The first provider is the COM ports' and offers comPortCount ports.
+    explicit PortSet(std::vector<std::unique_ptr<PortProvider>> providers);
     ~PortSet() override;
 
     void SetComNumber(uint16_t number) override;
@@ -31,27 +30,35 @@ public:
     bool GetCTS() override;
     std::vector<std::string> GetExtraPorts() const override;
     LineBatch* GetLineBatch() override;
+    std::string GetSlowPortWarning() const override;
 
-    const std::vector<usb::AdapterInfo>& adapters() const { return adapters_; }
-    // Every port by name: COM1 to COM4, then the adapters.
+    // Every port by name, port n at n - 1.
     std::vector<std::string> names() const;
+    // For --list-ports: every port, with why it cannot be used where it
+    // cannot, and why a kind of adapter has none.
+    std::vector<std::string> listing() const;
     // The number of the port the text names: "COM1" to "COM4", "usb" for
     // the only adapter, "usb:SERIAL" for the adapter with that serial
     // number. Throws std::invalid_argument for text of another form and
     // std::runtime_error, naming the adapters there are, when none fits.
     uint16_t numberFor(const std::string& text) const;
 
-    static std::string adapterName(const usb::AdapterInfo& adapter);
-
 private:
+    struct Place {
+        PortProvider* provider;
+        size_t index;
+    };
+    const PortEntry& entry(uint16_t number) const;
+    std::vector<uint16_t> adapterNumbers() const;
     ComPort& active();
 
-    std::unique_ptr<ComPort> comPorts_;
-    usb::FtdiFactory usb_;
-    std::vector<usb::AdapterInfo> adapters_;
+    std::vector<std::unique_ptr<PortProvider>> providers_;
+    // Port n at n - 1.
+    std::vector<Place> places_;
     uint16_t number_ = 0;
-    // The adapter port while an adapter's number is selected.
-    std::unique_ptr<ComPort> adapter_;
+    // The selected port's object; null while none is selected, or the
+    // number names no port.
+    std::unique_ptr<ComPort> port_;
 };
 
 } // namespace serial

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "link/ComPort.h"
+#include "link/PortProvider.h"
 
 #include <cstdint>
 #include <memory>
@@ -15,5 +16,10 @@ std::unique_ptr<ComPort> makeSystemPort();
 
 // For the operator: the device that port number n (1 = COM1) opens here.
 std::string systemPortDevice(uint16_t number);
+
+// What the system knows of the device behind COM port n: whether it is a USB
+// serial adapter (and its serial number), whose line changes are USB round
+// trips.
+void describeSystemPort(uint16_t number, PortEntry& entry);
 
 } // namespace serial

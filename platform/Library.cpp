@@ -31,6 +31,13 @@ HMODULE LoadLibraryA(const char* path)
     return currentLoader().load(path);
 }
 
+HMODULE LoadLibraryExA(const char* name, std::nullptr_t, uint32_t flags)
+{
+    if (!name || !*name)
+        return nullptr;
+    return currentLoader().loadFrom(name, flags);
+}
+
 FARPROC GetProcAddress(HMODULE module, const char* name)
 {
     if (!module || !name)

@@ -42,6 +42,9 @@ public:
 
     // What the request was, for the operator: "interrupted", ...
     static std::string cause(int request);
+    // For the usage text: which requests stop an update here, and the exit
+    // status each gives.
+    static std::string help();
 };
 
 } // namespace platform

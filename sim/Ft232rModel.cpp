@@ -1,5 +1,7 @@
 #include "sim/Ft232rModel.h"
 
+#include "link/AdapterPorts.h"
+#include "link/ComPorts.h"
 #include "sim/SimComPort.h"
 
 #include <algorithm>
@@ -59,6 +61,83 @@ void Ft232rModel::apply(uint8_t state)
         clock->advanceNs(nsPerSecond / pinRate());
 }
 
+bool Ft232rModel::claim()
+{
+    if (heldElsewhere || open_)
+        return false;
+    open_ = true;
+    ++counters.opens;
+    return true;
+}
+
+void Ft232rModel::release()
+{
+    open_ = false;
+    unread_.clear();
+    readInto_ = nullptr;
+}
+
+void Ft232rModel::setBitmode(uint8_t outputMask, uint8_t mode)
+{
+    bitmode_ = mode;
+    outputMask_ = mode == usb::bitmodeReset ? 0 : outputMask;
+}
+
+void Ft232rModel::setChipBaud(int64_t baud)
+{
+    chipBaud_ = baud;
+}
+
+void Ft232rModel::purge()
+{
+    unread_.clear();
+}
+
+void Ft232rModel::awaitSamples(uint8_t* into, size_t size)
+{
+    readInto_ = into;
+    readWanted_ = size;
+    readGot_ = takeUnread(into, size);
+}
+
+bool Ft232rModel::samplesComplete()
+{
+    const bool complete = readGot_ == readWanted_;
+    readInto_ = nullptr;
+    readWanted_ = readGot_ = 0;
+    return complete;
+}
+
+bool Ft232rModel::clockOut(const uint8_t* states, size_t size)
+{
+    for (size_t i = 0; i < size; ++i) {
+        const uint8_t taken = sample();
+        if (readInto_ && readGot_ < readWanted_) {
+            readInto_[readGot_++] = taken;
+        } else {
+            if (unread_.size() >= hostBuffer + usb::unreadStateLimit) {
+                // The chip takes no more states; the write times out.
+                ++counters.stalls;
+                return false;
+            }
+            unread_.push_back(taken);
+            counters.mostUnread = std::max(counters.mostUnread, unread_.size());
+        }
+        apply(states[i]);
+    }
+    return true;
+}
+
+size_t Ft232rModel::takeUnread(uint8_t* into, size_t size)
+{
+    size_t got = 0;
+    while (got < size && !unread_.empty()) {
+        into[got++] = unread_.front();
+        unread_.pop_front();
+    }
+    return got;
+}
+
 Ft232rModelContext::Ft232rModelContext(std::vector<Ft232rModel*> adapters)
     : adapters_(std::move(adapters))
 {
@@ -67,7 +146,7 @@ Ft232rModelContext::Ft232rModelContext(std::vector<Ft232rModel*> adapters)
 Ft232rModelContext::~Ft232rModelContext()
 {
     if (open_)
-        open_->open_ = false;
+        open_->release();
 }
 
 int Ft232rModelContext::fail(const std::string& text)
@@ -99,7 +178,7 @@ std::vector<usb::AdapterInfo> Ft232rModelContext::findAll()
         if (adapter->noPermission)
             info.problem = "no permission to use the USB device";
         else
-            info.serial = adapter->serial_;
+            info.serial = adapter->serial();
         found.push_back(info);
     }
     return found;
@@ -108,18 +187,17 @@ std::vector<usb::AdapterInfo> Ft232rModelContext::findAll()
 usb::OpenResult Ft232rModelContext::open(const std::string& serial)
 {
     for (Ft232rModel* adapter : adapters_) {
-        if (adapter->serial_ != serial)
+        if (adapter->serial() != serial)
             continue;
         if (!adapter->call())
             return usb::OpenResult::NotFound;
         if (adapter->noPermission)
             return usb::OpenResult::NoPermission;
-        if (adapter->heldElsewhere || adapter->open_) {
+        if (!adapter->claim()) {
             error_ = "unable to claim usb device";
             return usb::OpenResult::InUse;
         }
-        adapter->open_ = true;
-        ++adapter->counters.opens;
+        adapter->hostBuffer = 0;
         open_ = adapter;
         return usb::OpenResult::Opened;
     }
@@ -135,17 +213,17 @@ int Ft232rModelContext::setBitmode(uint8_t outputMask, uint8_t mode)
 {
     if (!ready())
         return -1;
-    open_->bitmode_ = mode;
-    open_->outputMask_ = mode == usb::bitmodeReset ? 0 : outputMask;
+    open_->setBitmode(outputMask, mode);
     return 0;
 }
 
-int Ft232rModelContext::setBaudrate(int baudrate)
+int Ft232rModelContext::setPinRate(int statesPerSecond)
 {
     if (!ready())
         return -1;
     // As libftdi: bit-bang rates are taken four times.
-    open_->chipBaud_ = open_->bitmode_ != usb::bitmodeReset ? 4LL * baudrate : baudrate;
+    const int baudrate = usb::libftdiBaudRate(statesPerSecond);
+    open_->setChipBaud(open_->bitmode() != usb::bitmodeReset ? 4LL * baudrate : baudrate);
     return 0;
 }
 
@@ -153,64 +231,24 @@ int Ft232rModelContext::purge()
 {
     if (!ready())
         return -1;
-    open_->unread_.clear();
+    open_->purge();
     return 0;
 }
 
-int Ft232rModelContext::readSubmit(uint8_t* in, int size)
+int Ft232rModelContext::transfer(const uint8_t* states, uint8_t* samples, int size)
 {
+    // libftdi: the read submitted, the write submitted, then both awaited.
     if (!ready())
         return -1;
-    ++open_->counters.transfers;
     Ft232rModel& chip = *open_;
-    chip.readInto_ = in;
-    chip.readWanted_ = static_cast<size_t>(size);
-    chip.readGot_ = 0;
-    // Samples already waiting go first.
-    while (!chip.unread_.empty() && chip.readGot_ < chip.readWanted_) {
-        chip.readInto_[chip.readGot_++] = chip.unread_.front();
-        chip.unread_.erase(chip.unread_.begin());
-    }
-    return 0;
-}
-
-int Ft232rModelContext::writeSubmit(const uint8_t* out, int size)
-{
-    if (!ready())
-        return -1;
-    ++open_->counters.transfers;
-    Ft232rModel& chip = *open_;
-    if (chip.bitmode_ != usb::bitmodeSyncBitbang)
+    chip.counters.transfers += 2;
+    if (chip.bitmode() != usb::bitmodeSyncBitbang)
         return fail("the model only knows synchronous bit-bang");
-    chip.writeFailed_ = false;
-    for (int i = 0; i < size; ++i) {
-        const uint8_t taken = chip.sample();
-        if (chip.readInto_ && chip.readGot_ < chip.readWanted_) {
-            chip.readInto_[chip.readGot_++] = taken;
-        } else {
-            if (chip.unread_.size() >= usb::unreadStateLimit) {
-                // The chip takes no more states; the write times out.
-                ++chip.counters.stalls;
-                chip.writeFailed_ = true;
-                return 0;
-            }
-            chip.unread_.push_back(taken);
-            chip.counters.mostUnread = std::max(chip.counters.mostUnread, chip.unread_.size());
-        }
-        chip.apply(out[i]);
-    }
-    return 0;
-}
-
-int Ft232rModelContext::transfersDone()
-{
+    chip.awaitSamples(samples, static_cast<size_t>(size));
+    const bool written = chip.clockOut(states, static_cast<size_t>(size));
     if (!ready())
         return -1;
-    Ft232rModel& chip = *open_;
-    const bool complete = !chip.writeFailed_ && chip.readGot_ == chip.readWanted_;
-    chip.readInto_ = nullptr;
-    chip.readWanted_ = chip.readGot_ = 0;
-    if (!complete)
+    if (!chip.samplesComplete() || !written)
         return fail("usb bulk transfer timed out");
     return 0;
 }
@@ -221,14 +259,23 @@ int Ft232rModelContext::close()
         return 0;
     Ft232rModel& chip = *open_;
     open_ = nullptr;
-    chip.open_ = false;
-    chip.unread_.clear();
+    chip.release();
     return chip.call() ? 0 : fail("LIBUSB_ERROR_NO_DEVICE");
 }
 
 usb::FtdiFactory modelFactory(std::vector<Ft232rModel*> adapters)
 {
     return [adapters] { return std::make_unique<Ft232rModelContext>(adapters); };
+}
+
+std::unique_ptr<serial::PortSet> simulatedPortSet(Atmega128& device, usb::FtdiFactory adapters)
+{
+    std::vector<std::unique_ptr<serial::PortProvider>> providers;
+    providers.push_back(
+        std::make_unique<serial::ComPorts>([&device] { return std::make_unique<SimComPort>(device); }));
+    if (adapters)
+        providers.push_back(std::make_unique<usb::AdapterPorts>(std::move(adapters)));
+    return std::make_unique<serial::PortSet>(std::move(providers));
 }
 
 SimulatedPorts::SimulatedPorts(Atmega128& device, platform::VirtualClock* clock, bool withAdapter)
@@ -239,7 +286,7 @@ SimulatedPorts::SimulatedPorts(Atmega128& device, platform::VirtualClock* clock,
         adapter->clock = clock;
         usb = modelFactory({adapter.get()});
     }
-    ports = std::make_unique<serial::PortSet>(std::make_unique<SimComPort>(device), std::move(usb));
+    ports = simulatedPortSet(device, std::move(usb));
 }
 
 } // namespace sim

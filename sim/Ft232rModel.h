@@ -1,8 +1,9 @@
-// A model of an FT232R USB adapter at the libftdi seam, its bit-bang pins
-// wired through the cable to the simulated instrument: pin states in,
-// samples out, the chip's buffer limit, the bit-bang clock on virtual time,
-// and the faults of the field (no permission, held by another program,
-// unplugged after so many calls).
+// A model of an FT232R USB adapter, its bit-bang pins wired through the
+// cable to the simulated instrument: pin states in, samples out, the chip's
+// buffer limit, the bit-bang clock on virtual time, and the faults of the
+// field (no permission, held by another program, unplugged after so many
+// calls). Reached through the libftdi seam here, and through the D2XX
+// functions in sim/D2xxModel.h.
 #pragma once
 
 #include "link/PortSet.h"
@@ -11,6 +12,7 @@
 #include "sim/Atmega128.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,16 +36,21 @@ public:
     // Every call from this one on (counted from 1, over the model's life)
     // fails as on an unplugged device.
     std::optional<uint64_t> unplugAtCall;
+    // The COM number the system's serial driver gave the adapter (D2XX
+    // reports it); 0 for none.
+    uint16_t comNumber = 0;
 
     // What the port did.
     struct Counters {
         uint64_t calls = 0;
-        // libftdi read and write calls (submits).
+        // USB transfers the host asked for: libftdi's read and write
+        // submits, D2XX's reads and writes.
         uint64_t transfers = 0;
         uint64_t pinStates = 0;
         // Rising clock edges: eight per byte exchange, one per extra pulse.
         uint64_t clockPulses = 0;
-        // Most samples taken and not yet read by the host at any time.
+        // Most samples taken and not yet read by the program at any time (in
+        // the chip, and in the driver's buffer that D2XX reads into).
         size_t mostUnread = 0;
         // States that moved the clock up and the data line at once: which
         // the device sees first is left to chance on real wires.
@@ -59,15 +66,35 @@ public:
     uint8_t bitmode() const { return bitmode_; }
     uint8_t outputMask() const { return outputMask_; }
     // Pin states per second as the chip runs with the baud rate set: the
-    // bit-bang clock at 16 times the chip's baud rate, which libftdi sets to
-    // 4 times the rate given once bit-bang is on. 0 before a rate is set.
+    // bit-bang clock at 16 times the chip's baud rate. 0 before a rate is set.
     int64_t pinRate() const { return chipBaud_ * 16; }
     uint8_t pins() const { return pins_; }
 
-private:
-    friend class Ft232rModelContext;
-
+    // The chip as either library's driver reaches it.
+    // Counts a call; false once the adapter is unplugged.
     bool call();
+    // Claims the adapter; false while another program or context holds it.
+    bool claim();
+    void release();
+    void setBitmode(uint8_t outputMask, uint8_t mode);
+    void setChipBaud(int64_t baud);
+    void purge();
+    // A read waiting for size samples: those waiting go first, the states
+    // clocked out next fill the rest.
+    void awaitSamples(uint8_t* into, size_t size);
+    // Whether the waiting read has all it asked for; ends the wait.
+    bool samplesComplete();
+    // Clocks states out. A sample goes to the waiting read, else waits
+    // unread: in the driver's buffer (hostBuffer samples, which D2XX reads
+    // ahead of the program), then in the chip's 384; the write stalls
+    // (false) when both are full.
+    bool clockOut(const uint8_t* states, size_t size);
+    // Takes up to size unread samples; returns how many.
+    size_t takeUnread(uint8_t* into, size_t size);
+    size_t unread() const { return unread_.size(); }
+    size_t hostBuffer = 0;
+
+private:
     uint8_t sample() const;
     void apply(uint8_t state);
 
@@ -79,12 +106,11 @@ private:
     int64_t chipBaud_ = 0;
     uint8_t pins_ = 0xFF;
     // Samples taken that no read has collected yet.
-    std::vector<uint8_t> unread_;
+    std::deque<uint8_t> unread_;
     // The read waiting for samples.
     uint8_t* readInto_ = nullptr;
     size_t readWanted_ = 0;
     size_t readGot_ = 0;
-    bool writeFailed_ = false;
 };
 
 // The libftdi context over a set of modelled adapters.
@@ -97,11 +123,10 @@ public:
     usb::OpenResult open(const std::string& serial) override;
     int setLatencyTimer(uint8_t ms) override;
     int setBitmode(uint8_t outputMask, uint8_t mode) override;
-    int setBaudrate(int baudrate) override;
+    int setPinRate(int statesPerSecond) override;
     int purge() override;
-    int readSubmit(uint8_t* in, int size) override;
-    int writeSubmit(const uint8_t* out, int size) override;
-    int transfersDone() override;
+    int transfer(const uint8_t* states, uint8_t* samples, int size) override;
+    size_t largestTransfer() const override { return SIZE_MAX; }
     int close() override;
     std::string errorText() override { return error_; }
 
@@ -124,5 +149,8 @@ struct SimulatedPorts {
     std::unique_ptr<Ft232rModel> adapter;
     std::unique_ptr<serial::PortSet> ports;
 };
+
+// COM1 to COM4 wired to device, then the adapters the factory finds.
+std::unique_ptr<serial::PortSet> simulatedPortSet(Atmega128& device, usb::FtdiFactory adapters);
 
 } // namespace sim

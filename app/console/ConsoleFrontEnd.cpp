@@ -357,9 +357,9 @@ void printHelp(std::ostream& out)
         << serial::systemPortsHelp()
         << "\n"
            "Exit status: 0 after \"Update Complete!\", 1 when the update did not complete,\n"
-           "2 for a usage error, 128 + the signal's number when Ctrl+C (130), SIGTERM (143)\n"
-           "or SIGHUP (129) stopped it. After a stop the last message says what the\n"
-           "instrument now holds.\n";
+           "2 for a usage error, "
+        << platform::StopRequests::help()
+        << ".\nAfter a stop the last message says what the instrument now holds.\n";
 }
 
 struct Options {
@@ -469,13 +469,8 @@ int runConsole(int argc, char** argv, std::istream& in, std::ostream& out, std::
         ports = serial::makeSystemPorts();
     }
     if (options.listPorts) {
-        for (uint16_t number = 1; number <= serial::PortSet::comPortCount; ++number)
-            out << serial::comPortName(number) << '\n';
-        for (const usb::AdapterInfo& adapter : ports->adapters())
-            out << serial::PortSet::adapterName(adapter)
-                << (adapter.problem.empty() ? std::string() : "  (" + adapter.problem + ")") << '\n';
-        if (ports->adapters().empty())
-            out << "(no USB FT232R adapter found)\n";
+        for (const std::string& line : ports->listing())
+            out << line << '\n';
         return exitComplete;
     }
     uint16_t portNumber = 0;

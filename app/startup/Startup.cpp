@@ -52,9 +52,8 @@ std::string windowUsage(const std::string& program, const std::string& frontEndO
            "\n"
            "  --firmware FILE        program FILE instead\n"
            "  --simulate[=SCENARIO]  wire the port you pick to a simulated instrument\n"
-           "                         instead of a serial device (default: normal)\n" +
-           (serial::adapterPortsAvailable() ? "                         and list a modelled USB adapter wired to it\n"
-                                            : "") +
+           "                         instead of a serial device (default: normal)\n"
+           "                         and list a modelled USB adapter wired to it\n" +
            frontEndOptions +
            "  --version              show the program's version\n"
            "  --help                 show this text\n"
@@ -110,8 +109,7 @@ Windows createWindows(tk::TApplication& application, const WindowOptions& option
     std::unique_ptr<serial::ComPort> port;
     if (options.simulate) {
         simulation.instrument = std::make_unique<sim::Atmega128>(options.scenario);
-        simulation.ports = std::make_unique<sim::SimulatedPorts>(*simulation.instrument, nullptr,
-                                                                 serial::adapterPortsAvailable());
+        simulation.ports = std::make_unique<sim::SimulatedPorts>(*simulation.instrument, nullptr, true);
         port = std::move(simulation.ports->ports);
     } else {
         port = serial::makeSystemPorts();

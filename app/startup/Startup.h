@@ -43,8 +43,7 @@ std::string windowUsage(const std::string& program, const std::string& frontEndO
 std::string boxText(const std::string& terminalText);
 
 // The simulated instrument and the ports wired to it (with a modelled USB
-// adapter where this platform has adapter ports), which must outlive the
-// application that uses them.
+// adapter), which must outlive the application that uses them.
 struct Simulation {
     std::unique_ptr<sim::Atmega128> instrument;
     std::unique_ptr<sim::SimulatedPorts> ports;

@@ -2,11 +2,14 @@
 // what they are used for is decided in link/Ft232rPort.cpp.
 #include "link/ftdi/SystemPorts.h"
 
+#include "link/AdapterPorts.h"
+#include "link/ComPorts.h"
 #include "link/SystemPort.h"
 
 #include <ftdi.h>
 #include <libusb.h>
 
+#include <cstdint>
 #include <string>
 
 namespace usb {
@@ -89,43 +92,41 @@ public:
     {
         return library(ftdi_set_bitmode(ftdi_, outputMask, mode));
     }
-    int setBaudrate(int baudrate) override { return library(ftdi_set_baudrate(ftdi_, baudrate)); }
+    int setPinRate(int statesPerSecond) override
+    {
+        return library(ftdi_set_baudrate(ftdi_, libftdiBaudRate(statesPerSecond)));
+    }
     int purge() override { return library(ftdi_tcioflush(ftdi_)); }
 
-    int readSubmit(uint8_t* in, int size) override
+    int transfer(const uint8_t* states, uint8_t* samples, int size) override
     {
-        readSize_ = size;
-        read_ = ftdi_read_data_submit(ftdi_, in, size);
-        return read_ ? 0 : transferFailed("submitting the read");
-    }
-
-    int writeSubmit(const uint8_t* out, int size) override
-    {
+        // The read is submitted before the write, so the samples always have
+        // somewhere to go and the chip never stalls on its 384-byte buffer.
+        read_ = ftdi_read_data_submit(ftdi_, samples, size);
+        if (!read_)
+            return transferFailed("submitting the read");
         // libftdi takes the buffer as non-const but only sends it.
-        write_ = ftdi_write_data_submit(ftdi_, const_cast<uint8_t*>(out), size);
-        if (write_)
-            return 0;
-        cancel();
-        return transferFailed("submitting the write");
-    }
-
-    int transfersDone() override
-    {
+        write_ = ftdi_write_data_submit(ftdi_, const_cast<uint8_t*>(states), size);
+        if (!write_) {
+            cancel();
+            return transferFailed("submitting the write");
+        }
         ftdi_transfer_control* write = write_;
         ftdi_transfer_control* read = read_;
         write_ = read_ = nullptr;
         // A failed transfer frees itself; a lost device ends both at once.
-        if (!write || ftdi_transfer_data_done(write) < 0) {
-            if (read) {
-                timeval now{0, 0};
-                ftdi_transfer_data_cancel(read, &now);
-            }
+        if (ftdi_transfer_data_done(write) < 0) {
+            timeval now{0, 0};
+            ftdi_transfer_data_cancel(read, &now);
             return transferFailed("writing pin states");
         }
-        if (!read || ftdi_transfer_data_done(read) != readSize_)
+        if (ftdi_transfer_data_done(read) != size)
             return transferFailed("reading samples");
         return 0;
     }
+
+    // The read waits in place for all of them.
+    size_t largestTransfer() const override { return SIZE_MAX; }
 
     int close() override
     {
@@ -201,16 +202,10 @@ private:
     bool open_ = false;
     ftdi_transfer_control* read_ = nullptr;
     ftdi_transfer_control* write_ = nullptr;
-    int readSize_ = 0;
     std::string message_;
 };
 
 } // namespace
-
-std::unique_ptr<FtdiContext> makeLibFtdiContext()
-{
-    return std::make_unique<LibFtdiContext>();
-}
 
 } // namespace usb
 
@@ -218,7 +213,11 @@ namespace serial {
 
 std::unique_ptr<PortSet> makeSystemPorts()
 {
-    return std::make_unique<PortSet>(makeSystemPort(), [] { return usb::makeLibFtdiContext(); });
+    std::vector<std::unique_ptr<PortProvider>> providers;
+    providers.push_back(std::make_unique<ComPorts>(makeSystemPort, describeSystemPort));
+    providers.push_back(
+        std::make_unique<usb::AdapterPorts>([] { return std::make_unique<usb::LibFtdiContext>(); }));
+    return std::make_unique<PortSet>(std::move(providers));
 }
 
 std::string systemPortsHelp()
@@ -227,11 +226,6 @@ std::string systemPortsHelp()
            "KPX_COM1..KPX_COM4, by default /dev/ttyS0../dev/ttyS3. An FT232R USB adapter\n"
            "(0403:6001) is driven in synchronous bit-bang mode, RTS# the clock, DTR# the data\n"
            "to and CTS# the data from the instrument.\n";
-}
-
-bool adapterPortsAvailable()
-{
-    return true;
 }
 
 } // namespace serial

@@ -1,19 +1,13 @@
 // The ports of the machine the program runs on: COM1 to COM4 on the
-// platform's serial driver, and the FT232R USB adapters plugged in at start,
-// driven through libftdi.
+// platform's serial driver, then the FT232R USB adapters plugged in at
+// start, driven through the platform's USB library (libftdi on Linux, the
+// vendor's D2XX library on Windows).
 #pragma once
 
 #include "link/PortSet.h"
 
 #include <memory>
 #include <string>
-
-namespace usb {
-
-// One libftdi context on the real USB devices.
-std::unique_ptr<FtdiContext> makeLibFtdiContext();
-
-} // namespace usb
 
 namespace serial {
 
@@ -22,9 +16,5 @@ std::unique_ptr<PortSet> makeSystemPorts();
 
 // For the operator: which ports a program can open here, and how.
 std::string systemPortsHelp();
-
-// Whether this platform reaches USB adapters apart from its COM ports, so
-// that a simulation offers a modelled one only where a real one could be.
-bool adapterPortsAvailable();
 
 } // namespace serial

@@ -95,6 +95,11 @@ int StopRequests::requested()
     return stopRequest;
 }
 
+std::string StopRequests::help()
+{
+    return "128 + the signal's number when Ctrl+C (130),\nSIGTERM (143) or SIGHUP (129) stopped it";
+}
+
 std::string StopRequests::cause(int request)
 {
     switch (request) {

@@ -96,6 +96,11 @@ int StopRequests::requested()
     return stopRequest;
 }
 
+std::string StopRequests::help()
+{
+    return "130 when Ctrl+C or Ctrl+Break stopped it,\n143 when its console window was closed";
+}
+
 std::string StopRequests::cause(int request)
 {
     return request == SIGINT ? "interrupted" : "stopped: the console was closed";

@@ -1,10 +1,13 @@
 // Libraries on Windows: LoadLibraryA with the system's search order, so a
-// bare name such as the help engine's is found where Windows keeps it.
+// bare name such as the help engine's is found where Windows keeps it;
+// LoadLibraryExA where a library must come from one place only.
 #include "platform/Library.h"
 
 #include "platform/win/Win32.h"
 
 namespace platform {
+
+static_assert(searchSystemFolderOnly == LOAD_LIBRARY_SEARCH_SYSTEM32);
 
 namespace {
 
@@ -16,6 +19,10 @@ namespace {
 class SystemLoader final : public Loader {
 public:
     HMODULE load(const std::string& path) override { return ::LoadLibraryA(path.c_str()); }
+    HMODULE loadFrom(const std::string& name, uint32_t flags) override
+    {
+        return ::LoadLibraryExA(name.c_str(), nullptr, flags);
+    }
     FARPROC symbol(HMODULE module, const std::string& name) override
     {
         return module ? reinterpret_cast<FARPROC>(::GetProcAddress(native(module), name.c_str())) : nullptr;

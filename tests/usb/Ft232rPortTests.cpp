@@ -3,18 +3,22 @@
 // ports are chosen by name.
 #include "link/Ft232rPort.h"
 #include "link/Pgmcomm.h"
-#include "link/PortSet.h"
 #include "platform/VirtualClock.h"
-#include "sim/Ft232rModel.h"
 #include "sim/SimComPort.h"
+#include "tests/usb/UsbRig.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <memory>
 #include <vector>
 
 namespace {
+
+using usb_test::AdapterBus;
+using usb_test::Library;
+using usb_test::nameOf;
 
 // An instrument behind both paths, on a virtual clock.
 struct Bench {
@@ -23,11 +27,10 @@ struct Bench {
     {
         adapter.clock = &clock;
     }
-    std::unique_ptr<usb::Ft232rPort> openAdapter()
+    std::unique_ptr<usb::Ft232rPort> openAdapter(Library library = Library::LibFtdi)
     {
-        auto port = std::make_unique<usb::Ft232rPort>(std::make_unique<sim::Ft232rModelContext>(
-                                                          std::vector<sim::Ft232rModel*>{&adapter}),
-                                                      "SIM00001", "USB FT232R SIM00001");
+        bus.emplace(library, std::vector<sim::Ft232rModel*>{&adapter});
+        auto port = std::make_unique<usb::Ft232rPort>(bus->factory(), "SIM00001", "USB FT232R SIM00001");
         port->SetOpen(true);
         port->SetRTS(true);
         return port;
@@ -37,6 +40,7 @@ struct Bench {
     platform::ScopedClock installed{clock};
     sim::Atmega128 device;
     sim::Ft232rModel adapter{"SIM00001", &device};
+    std::optional<AdapterBus> bus;
 };
 
 // The answers to a run of bytes after programming enable; the instrument
@@ -85,87 +89,108 @@ TEST(Ft232rPort, AnswersAreTheBitsPresentBeforeEachClockPulseAsOnTheModemLines)
 
 TEST(Ft232rPort, OpensInSynchronousBitBangAtTwoAndAHalfMicrosecondsAStateAndSpendsTwoStatesPerBit)
 {
-    Bench bench;
-    const auto port = bench.openAdapter();
-    EXPECT_EQ(bench.adapter.bitmode(), usb::bitmodeSyncBitbang);
-    EXPECT_EQ(bench.adapter.outputMask(), usb::pinSck | usb::pinMosi);
-    // Every clock phase lasts at least one state: more than two cycles of a
-    // 1 MHz chip whose oscillator runs 10 % slow.
-    EXPECT_EQ(bench.adapter.pinRate(), 400'000);
-    EXPECT_GT(1e9 / static_cast<double>(bench.adapter.pinRate()), 2.0 * 1e9 / 0.9e6);
+    // One pin-state time, the same through either library (D2XX's baud rate
+    // is the chip's, libftdi's a quarter of it): every clock phase lasts at
+    // least one state, more than two cycles of a 1 MHz chip whose oscillator
+    // runs 10 % slow.
+    for (const Library library : usb_test::libraries) {
+        SCOPED_TRACE(nameOf(library));
+        Bench bench;
+        const auto port = bench.openAdapter(library);
+        EXPECT_EQ(bench.adapter.bitmode(), usb::bitmodeSyncBitbang);
+        EXPECT_EQ(bench.adapter.outputMask(), usb::pinSck | usb::pinMosi);
+        EXPECT_EQ(bench.adapter.pinRate(), 400'000);
+        EXPECT_GT(1e9 / static_cast<double>(bench.adapter.pinRate()), 2.0 * 1e9 / 0.9e6);
 
-    const uint64_t before = bench.adapter.counters.pinStates;
-    const uint64_t transfers = bench.adapter.counters.transfers;
-    for (int i = 0; i < 4; ++i)
-        port->queueByte(0xAC);
-    port->flush();
-    EXPECT_EQ(bench.adapter.counters.pinStates - before, 4u * 16u + 1u) << "and one to bring the clock down";
-    EXPECT_EQ(bench.adapter.counters.transfers - transfers, 2u) << "one read, one write";
-    EXPECT_EQ(bench.adapter.counters.mostUnread, 0u) << "the read waits before the states go out";
+        const uint64_t before = bench.adapter.counters.pinStates;
+        const uint64_t transfers = bench.adapter.counters.transfers;
+        for (int i = 0; i < 4; ++i)
+            port->queueByte(0xAC);
+        port->flush();
+        EXPECT_EQ(bench.adapter.counters.pinStates - before, 4u * 16u + 1u) << "and one to bring the clock down";
+        EXPECT_EQ(bench.adapter.counters.transfers - transfers, 2u) << "one write, one read";
 
-    // Single line calls still work, each as one round trip.
-    port->SetRTS(false);
-    EXPECT_NE(bench.adapter.pins() & usb::pinSck, 0);
-    port->SetDTR(true);
-    EXPECT_EQ(bench.adapter.pins() & usb::pinMosi, 0);
-    EXPECT_FALSE(port->GetCTS()) << "nothing driven yet: CTS not asserted";
+        // Single line calls still work, each as one round trip.
+        port->SetRTS(false);
+        EXPECT_NE(bench.adapter.pins() & usb::pinSck, 0);
+        port->SetDTR(true);
+        EXPECT_EQ(bench.adapter.pins() & usb::pinMosi, 0);
+        EXPECT_FALSE(port->GetCTS()) << "nothing driven yet: CTS not asserted";
+    }
+    EXPECT_EQ(usb::libftdiBaudRate(usb::pinStatesPerSecond) * 4 * 16, 400'000);
+    EXPECT_EQ(usb::d2xxBaudRate(usb::pinStatesPerSecond) * 16, 400'000);
 }
 
 TEST(Ft232rPort, TheModelStallsAWriteThatOutrunsTheReadsAsTheChipDoes)
 {
-    for (const int states : {384, 385}) {
+    // The chip holds 384 samples; D2XX's driver reads 4096 more ahead.
+    for (const auto& [driverBuffer, states] :
+         {std::pair{size_t{0}, size_t{384}}, std::pair{size_t{0}, size_t{385}},
+          std::pair{size_t{4096}, size_t{4096 + 384}}, std::pair{size_t{4096}, size_t{4096 + 385}}}) {
         Bench bench;
-        sim::Ft232rModelContext ftdi({&bench.adapter});
-        ASSERT_EQ(ftdi.open("SIM00001"), usb::OpenResult::Opened);
-        ftdi.setBitmode(usb::outputPins, usb::bitmodeSyncBitbang);
-        const std::vector<uint8_t> out(static_cast<size_t>(states), 0);
-        ftdi.writeSubmit(out.data(), states);
-        EXPECT_EQ(ftdi.transfersDone() < 0, states > 384) << states;
-        EXPECT_EQ(bench.adapter.counters.stalls, states > 384 ? 1u : 0u) << states;
+        bench.adapter.setBitmode(usb::outputPins, usb::bitmodeSyncBitbang);
+        bench.adapter.hostBuffer = driverBuffer;
+        const std::vector<uint8_t> out(states, 0);
+        const bool stalls = states > driverBuffer + 384;
+        EXPECT_EQ(bench.adapter.clockOut(out.data(), out.size()), !stalls) << states;
+        EXPECT_EQ(bench.adapter.counters.stalls, stalls ? 1u : 0u) << states;
     }
 }
 
 TEST(Ft232rPort, OpenFailuresSayWhyAndLeaveTheAdapterClosed)
 {
     struct Case {
+        Library library;
         std::function<void(sim::Ft232rModel&)> fault;
         bool inUse;
         const char* says;
     };
-    for (const Case& failure : {Case{[](sim::Ft232rModel& a) { a.heldElsewhere = true; }, true, "another program"},
-                                Case{[](sim::Ft232rModel& a) { a.noPermission = true; }, false, "dialout"},
-                                Case{[](sim::Ft232rModel& a) { a.unplugAtCall = 1; }, false, "not connected"},
+    const auto held = [](sim::Ft232rModel& a) { a.heldElsewhere = true; };
+    const auto goneAt = [](uint64_t call) { return [call](sim::Ft232rModel& a) { a.unplugAtCall = call; }; };
+    for (const Case& failure : {Case{Library::LibFtdi, held, true, "another program"},
+                                Case{Library::D2xx, held, true, "FT_DEVICE_NOT_OPENED"},
+                                Case{Library::LibFtdi, [](sim::Ft232rModel& a) { a.noPermission = true; }, false,
+                                     "dialout"},
+                                Case{Library::LibFtdi, goneAt(1), false, "not connected"},
+                                Case{Library::D2xx, goneAt(1), false, "not connected"},
                                 // Gone between opening and setting up.
-                                Case{[](sim::Ft232rModel& a) { a.unplugAtCall = 3; }, false, "bit-bang"}}) {
+                                Case{Library::LibFtdi, goneAt(3), false, "bit-bang failed"},
+                                Case{Library::D2xx, goneAt(2), false, "FT_IO_ERROR"},
+                                Case{Library::D2xx, goneAt(5), false, "bit-bang failed: FT_IO_ERROR"}}) {
+        SCOPED_TRACE(std::string(failure.says) + " through " + nameOf(failure.library));
         Bench bench;
         failure.fault(bench.adapter);
         try {
-            bench.openAdapter();
-            ADD_FAILURE() << failure.says << ": opened";
+            bench.openAdapter(failure.library);
+            ADD_FAILURE() << "opened";
         } catch (const serial::EAlreadyOpen& error) {
             EXPECT_TRUE(failure.inUse) << error.what();
+            EXPECT_NE(std::string(error.what()).find(failure.says), std::string::npos) << error.what();
         } catch (const serial::EBadId& error) {
             EXPECT_FALSE(failure.inUse) << error.what();
             EXPECT_NE(std::string(error.what()).find(failure.says), std::string::npos) << error.what();
         }
-        EXPECT_FALSE(bench.adapter.opened()) << failure.says;
+        EXPECT_FALSE(bench.adapter.opened());
     }
 }
 
 TEST(Ft232rPort, UnplugFailsTheLineCallAtOnceAndClosingHandsTheAdapterBack)
 {
-    Bench unplugged;
-    const auto port = unplugged.openAdapter();
-    port->queueByte(0xAC);
-    unplugged.adapter.unplugAtCall = unplugged.adapter.counters.calls + 2; // during the write
-    try {
-        port->flush();
-        ADD_FAILURE() << "the flush succeeded";
-    } catch (const serial::ELineError& error) {
-        EXPECT_NE(std::string(error.what()).find("unplugged"), std::string::npos) << error.what();
+    for (const Library library : usb_test::libraries) {
+        SCOPED_TRACE(nameOf(library));
+        Bench unplugged;
+        const auto port = unplugged.openAdapter(library);
+        port->queueByte(0xAC);
+        unplugged.adapter.unplugAtCall = unplugged.adapter.counters.calls + 2; // after the write
+        try {
+            port->flush();
+            ADD_FAILURE() << "the flush succeeded";
+        } catch (const serial::ELineError& error) {
+            EXPECT_NE(std::string(error.what()).find("unplugged"), std::string::npos) << error.what();
+        }
+        EXPECT_FALSE(port->GetOpen() || unplugged.adapter.opened());
+        EXPECT_THROW(port->queueByte(0), serial::ELineError);
     }
-    EXPECT_FALSE(port->GetOpen() || unplugged.adapter.opened());
-    EXPECT_THROW(port->queueByte(0), serial::ELineError);
 
     // Closing sends what is queued, then switches bit-bang off.
     Bench closed;
@@ -189,13 +214,12 @@ TEST(PortSet, PortsAreChosenByNameAndAMissingOrAmbiguousAdapterIsNamed)
     sim::Ft232rModel first("A12345"), second("B67890"), locked("C00001");
     locked.noPermission = true;
     const auto set = [&device](std::vector<sim::Ft232rModel*> adapters) {
-        return serial::PortSet(std::make_unique<sim::SimComPort>(device),
-                               adapters.empty() ? usb::FtdiFactory() : sim::modelFactory(adapters));
+        return sim::simulatedPortSet(device, adapters.empty() ? usb::FtdiFactory() : sim::modelFactory(adapters));
     };
-    const serial::PortSet none = set({}), one = set({&first}), two = set({&first, &second});
-    EXPECT_EQ(two.names(), (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "USB FT232R A12345",
-                                                     "USB FT232R B67890"}));
-    EXPECT_EQ(set({&locked}).GetExtraPorts(), std::vector<std::string>{"USB FT232R (serial number unreadable)"});
+    const auto none = set({}), one = set({&first}), two = set({&first, &second});
+    EXPECT_EQ(two->names(), (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "USB FT232R A12345",
+                                                      "USB FT232R B67890"}));
+    EXPECT_EQ(set({&locked})->GetExtraPorts(), std::vector<std::string>{"USB FT232R (serial number unreadable)"});
 
     struct Case {
         const serial::PortSet& ports;
@@ -203,11 +227,11 @@ TEST(PortSet, PortsAreChosenByNameAndAMissingOrAmbiguousAdapterIsNamed)
         int number; // 0: runtime_error naming what there is, -1: invalid_argument
         const char* says;
     };
-    for (const Case& choice : {Case{none, "com3", 3, ""}, Case{one, "usb", 5, ""}, Case{two, "usb:B67890", 6, ""},
-                               Case{none, "usb", 0, "no USB FT232R adapter"},
-                               Case{two, "usb", 0, "USB FT232R A12345, USB FT232R B67890"},
-                               Case{one, "usb:B67890", 0, "found: USB FT232R A12345"},
-                               Case{one, "COM5", -1, "COM1 to COM4"}, Case{one, "ttyUSB0", -1, "usb:SERIAL"}}) {
+    for (const Case& choice : {Case{*none, "com3", 3, ""}, Case{*one, "usb", 5, ""}, Case{*two, "usb:B67890", 6, ""},
+                               Case{*none, "usb", 0, "no USB FT232R adapter"},
+                               Case{*two, "usb", 0, "USB FT232R A12345, USB FT232R B67890"},
+                               Case{*one, "usb:B67890", 0, "found: USB FT232R A12345"},
+                               Case{*one, "COM5", -1, "COM1 to COM4"}, Case{*one, "ttyUSB0", -1, "usb:SERIAL"}}) {
         SCOPED_TRACE(choice.text);
         try {
             EXPECT_EQ(choice.ports.numberFor(choice.text), choice.number);
@@ -218,6 +242,84 @@ TEST(PortSet, PortsAreChosenByNameAndAMissingOrAmbiguousAdapterIsNamed)
             EXPECT_EQ(choice.number, 0);
             EXPECT_NE(std::string(error.what()).find(choice.says), std::string::npos) << error.what();
         }
+    }
+}
+
+// A second kind of adapter beside the first: numbered on after it, chosen
+// as "usb" like it, listed with why a kind has none.
+TEST(PortSet, EveryKindOfAdapterIsOneMoreProviderNumberedOnInOrder)
+{
+    sim::Atmega128 device;
+    sim::Ft232rModel libftdi("A12345"), d2xx("B67890");
+    d2xx.comNumber = 7;
+    const AdapterBus viaLibftdi(Library::LibFtdi, {&libftdi});
+    const AdapterBus viaD2xx(Library::D2xx, {&d2xx});
+    std::vector<std::unique_ptr<serial::PortProvider>> providers;
+    providers.push_back(std::make_unique<serial::ComPorts>([&device] { return std::make_unique<sim::SimComPort>(device); }));
+    providers.push_back(std::make_unique<usb::AdapterPorts>(viaLibftdi.factory));
+    providers.push_back(std::make_unique<usb::AdapterPorts>(usb::FtdiFactory(), "no FTDI D2XX driver installed"));
+    providers.push_back(std::make_unique<usb::AdapterPorts>(viaD2xx.factory));
+    serial::PortSet ports(std::move(providers));
+
+    EXPECT_EQ(ports.GetExtraPorts(), (std::vector<std::string>{"USB FT232R A12345", "USB FT232R B67890 (COM7)"}));
+    EXPECT_EQ(ports.numberFor("usb:B67890"), 6);
+    EXPECT_THROW(ports.numberFor("usb"), std::runtime_error) << "two adapters";
+    ports.SetComNumber(6);
+    ports.SetOpen(true);
+    EXPECT_TRUE(d2xx.opened() && !libftdi.opened());
+    ports.SetComNumber(5);
+    EXPECT_TRUE(libftdi.opened() && !d2xx.opened()) << "changing the number of an open port reopens";
+    ports.SetOpen(false);
+    EXPECT_FALSE(libftdi.opened());
+
+    std::vector<std::unique_ptr<serial::PortProvider>> without;
+    without.push_back(std::make_unique<serial::ComPorts>([&device] { return std::make_unique<sim::SimComPort>(device); }));
+    without.push_back(std::make_unique<usb::AdapterPorts>(usb::FtdiFactory(), "no FTDI D2XX driver installed"));
+    const serial::PortSet bare(std::move(without));
+    EXPECT_EQ(bare.listing(), (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4",
+                                                        "(no USB FT232R adapter found: no FTDI D2XX driver installed)"}));
+    try {
+        bare.numberFor("usb");
+        ADD_FAILURE() << "an adapter was found";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find("no FTDI D2XX driver installed"), std::string::npos) << error.what();
+    }
+}
+
+// A COM port that is the slow way to a USB adapter says so, and names the
+// fast way where there is one.
+TEST(PortSet, TheSlowWayToAnAdapterIsNamedWithTheFastOne)
+{
+    sim::Atmega128 device;
+    sim::Ft232rModel adapter("A12345");
+    adapter.comNumber = 3;
+    const AdapterBus bus(Library::D2xx, {&adapter});
+    struct Case {
+        uint16_t number;
+        const char* says; // null: no warning
+    };
+    const auto describe = [](uint16_t number, serial::PortEntry& entry) {
+        entry.onUsb = number == 2 || number == 4;
+        entry.usbSerial = number == 4 ? "A12345" : "";
+    };
+    for (const Case& port : {Case{1, nullptr}, Case{2, "COM2 is a USB serial adapter"},
+                             Case{3, "Use USB FT232R A12345 (COM3) instead"},
+                             Case{4, "Use USB FT232R A12345 (COM3) instead"}, Case{5, nullptr}}) {
+        SCOPED_TRACE(port.number);
+        std::vector<std::unique_ptr<serial::PortProvider>> providers;
+        providers.push_back(std::make_unique<serial::ComPorts>(
+            [&device] { return std::make_unique<sim::SimComPort>(device); }, describe));
+        providers.push_back(std::make_unique<usb::AdapterPorts>(bus.factory));
+        serial::PortSet ports(std::move(providers));
+        ports.SetComNumber(port.number);
+        const std::string warning = ports.GetSlowPortWarning();
+        if (!port.says) {
+            EXPECT_EQ(warning, "");
+            continue;
+        }
+        EXPECT_NE(warning.find(port.says), std::string::npos) << warning;
+        EXPECT_NE(warning.find("about 10 hours"), std::string::npos) << warning;
+        EXPECT_EQ(warning.find("instead") != std::string::npos, port.number > 2) << warning;
     }
 }
 

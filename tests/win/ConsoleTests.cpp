@@ -3,95 +3,22 @@
 // stopped with Ctrl+C from the console it shares with this test.
 #include "platform/win/Win32.h"
 #include "tests/support/TempFolder.h"
+#include "tests/win/ConsoleProcess.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <regex>
 #include <string>
 
 using testing::HasSubstr;
 using testing::Not;
 
+using win_test::Finished;
+using win_test::runConsole;
+
 namespace {
-
-struct Finished {
-    DWORD status = 0;
-    std::string output; // standard output and error together
-};
-
-// Runs the console program with arguments, input on its standard input, in
-// the current folder. watch sees the output gathered so far after each read.
-// With outputGone, its standard output has no reader from the start (as
-// `| head -c0`), and output holds standard error alone.
-Finished runConsole(const std::filesystem::path& program, const std::string& arguments, const std::string& input,
-                    const std::function<void(const std::string&)>& watch = {}, bool outputGone = false)
-{
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE inRead = nullptr;
-    HANDLE inWrite = nullptr;
-    HANDLE outRead = nullptr;
-    HANDLE outWrite = nullptr;
-    if (!::CreatePipe(&inRead, &inWrite, &inherit, 0) || !::CreatePipe(&outRead, &outWrite, &inherit, 0))
-        throw std::runtime_error("no pipes");
-    ::SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
-    ::SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inRead;
-    startup.hStdOutput = outWrite;
-    startup.hStdError = outWrite;
-    HANDLE goneRead = nullptr;
-    HANDLE goneWrite = nullptr;
-    if (outputGone) {
-        if (!::CreatePipe(&goneRead, &goneWrite, &inherit, 0))
-            throw std::runtime_error("no pipe");
-        ::CloseHandle(goneRead);
-        startup.hStdOutput = goneWrite;
-    }
-    PROCESS_INFORMATION process{};
-    std::string commandLine = "\"" + program.string() + "\" " + arguments;
-    const BOOL started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                          &startup, &process);
-    ::CloseHandle(inRead);
-    ::CloseHandle(outWrite);
-    if (goneWrite)
-        ::CloseHandle(goneWrite);
-    if (!started) {
-        ::CloseHandle(inWrite);
-        ::CloseHandle(outRead);
-        throw std::runtime_error("cannot start " + commandLine + ": " + platform::systemErrorText(::GetLastError()));
-    }
-    DWORD written = 0;
-    ::WriteFile(inWrite, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
-    ::CloseHandle(inWrite);
-
-    Finished finished;
-    char chunk[4096];
-    DWORD got = 0;
-    while (::ReadFile(outRead, chunk, sizeof chunk, &got, nullptr) && got > 0) {
-        finished.output.append(chunk, got);
-        if (watch)
-            watch(finished.output);
-    }
-    ::CloseHandle(outRead);
-    ::WaitForSingleObject(process.hProcess, INFINITE);
-    ::GetExitCodeProcess(process.hProcess, &finished.status);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return finished;
-}
-
-// This test shares its console with the program; the Ctrl+C it sends is its
-// own too, and must not end it.
-BOOL WINAPI swallowInterrupt(DWORD event)
-{
-    return event == CTRL_C_EVENT;
-}
 
 class WindowsConsole : public testing::Test {
 protected:
@@ -130,18 +57,8 @@ TEST_F(WindowsConsole, UpdatesTheSimulatedInstrumentAndEndsWithTheReadBackBytesA
 
 TEST_F(WindowsConsole, CtrlCStopsTheUpdateAtItsNextSafePoint)
 {
-    // A console of our own, shared with the program, for Ctrl+C to travel on.
-    ::FreeConsole();
-    ASSERT_TRUE(::AllocConsole());
-    ASSERT_TRUE(::SetConsoleCtrlHandler(&swallowInterrupt, TRUE));
     bool sent = false;
-    const Finished run = runConsole(program, "--simulate --fast", "o\n", [&](const std::string& output) {
-        if (!sent && output.find("Programming Flash") != std::string::npos)
-            sent = ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != FALSE;
-    });
-    ::SetConsoleCtrlHandler(&swallowInterrupt, FALSE);
-    ::FreeConsole();
-
+    const Finished run = win_test::interruptConsole(program, "--simulate --fast", "o\n", "Programming Flash", sent);
     ASSERT_TRUE(sent) << run.output;
     EXPECT_EQ(run.status, 130u) << run.output;
     EXPECT_THAT(run.output, HasSubstr("interrupted; the update was stopped"));
