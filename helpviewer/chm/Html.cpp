@@ -1,4 +1,4 @@
-#include "help/engine/chm/Html.h"
+#include "helpviewer/chm/Html.h"
 
 #include <cstdint>
 

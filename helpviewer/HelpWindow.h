@@ -4,7 +4,7 @@
 #pragma once
 
 #include "help/HtmlHelpApi.h"
-#include "help/engine/EngineServices.h"
+#include "helpviewer/EngineServices.h"
 
 #include <QUrl>
 #include <QWidget>

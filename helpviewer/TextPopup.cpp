@@ -1,4 +1,4 @@
-#include "help/engine/TextPopup.h"
+#include "helpviewer/TextPopup.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

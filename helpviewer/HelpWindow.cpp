@@ -1,9 +1,9 @@
-#include "help/engine/HelpWindow.h"
+#include "helpviewer/HelpWindow.h"
 
-#include "help/engine/FileSpec.h"
-#include "help/engine/chm/Html.h"
+#include "helpviewer/FileSpec.h"
+#include "helpviewer/chm/Html.h"
 
-#include "help/engine/chm/Encoding.h"
+#include "helpviewer/chm/Encoding.h"
 
 #include <QAction>
 #include <QCheckBox>

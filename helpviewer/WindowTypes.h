@@ -5,7 +5,7 @@
 #pragma once
 
 #include "help/HtmlHelpApi.h"
-#include "help/engine/chm/ChmFile.h"
+#include "helpviewer/chm/ChmFile.h"
 
 #include <map>
 #include <memory>

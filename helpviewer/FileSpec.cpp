@@ -1,6 +1,6 @@
-#include "help/engine/FileSpec.h"
+#include "helpviewer/FileSpec.h"
 
-#include "help/engine/chm/Html.h"
+#include "helpviewer/chm/Html.h"
 
 namespace kpxhelp {
 

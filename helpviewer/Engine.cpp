@@ -1,14 +1,14 @@
 // The HTML Help engine plugin: its two exports and the state behind them.
 // Everything runs on the host's GUI thread, inside the host's QApplication.
 
-#include "help/engine/EngineHost.h"
-#include "help/engine/EngineServices.h"
-#include "help/engine/HelpWindow.h"
-#include "help/engine/FileSpec.h"
-#include "help/engine/TextPopup.h"
-#include "help/engine/WindowTypes.h"
-#include "help/engine/chm/Encoding.h"
-#include "help/engine/chm/Html.h"
+#include "help/EngineHost.h"
+#include "helpviewer/EngineServices.h"
+#include "helpviewer/HelpWindow.h"
+#include "helpviewer/FileSpec.h"
+#include "helpviewer/TextPopup.h"
+#include "helpviewer/WindowTypes.h"
+#include "helpviewer/chm/Encoding.h"
+#include "helpviewer/chm/Html.h"
 
 #include <QApplication>
 #include <QCursor>

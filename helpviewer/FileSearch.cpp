@@ -1,6 +1,6 @@
-#include "help/engine/FileSearch.h"
+#include "helpviewer/FileSearch.h"
 
-#include "help/engine/chm/ChmFile.h"
+#include "helpviewer/chm/ChmFile.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

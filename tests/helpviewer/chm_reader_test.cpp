@@ -1,10 +1,10 @@
 // The compiled-help reader on files chmcmd compiled for these tests: the
 // operator's manual, a German file (Windows-1252, pages with and without a
 // charset), a file of 3000 topics, and damaged copies.
-#include "help/engine/chm/ChmFile.h"
-#include "help/engine/chm/Html.h"
-#include "help/engine/chm/Search.h"
-#include "help/engine/chm/Sitemap.h"
+#include "helpviewer/chm/ChmFile.h"
+#include "helpviewer/chm/Html.h"
+#include "helpviewer/chm/Search.h"
+#include "helpviewer/chm/Sitemap.h"
 
 #include <gtest/gtest.h>
 

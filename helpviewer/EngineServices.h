@@ -3,8 +3,8 @@
 // caller, and error reporting.
 #pragma once
 
-#include "help/engine/chm/ChmFile.h"
-#include "help/engine/FileSearch.h"
+#include "helpviewer/chm/ChmFile.h"
+#include "helpviewer/FileSearch.h"
 
 #include <QString>
 

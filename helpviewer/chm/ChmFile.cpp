@@ -1,7 +1,7 @@
-#include "help/engine/chm/ChmFile.h"
+#include "helpviewer/chm/ChmFile.h"
 
-#include "help/engine/chm/Bytes.h"
-#include "help/engine/chm/Html.h"
+#include "helpviewer/chm/Bytes.h"
+#include "helpviewer/chm/Html.h"
 
 #include <mspack.h>
 

@@ -5,7 +5,7 @@
 // program may be running an update, never waits for it.
 #pragma once
 
-#include "help/engine/chm/Search.h"
+#include "helpviewer/chm/Search.h"
 
 #include <QPointer>
 

@@ -1,6 +1,6 @@
-#include "help/engine/chm/Sitemap.h"
+#include "helpviewer/chm/Sitemap.h"
 
-#include "help/engine/chm/Html.h"
+#include "helpviewer/chm/Html.h"
 
 namespace chm {
 

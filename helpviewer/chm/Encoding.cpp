@@ -1,6 +1,6 @@
-#include "help/engine/chm/Encoding.h"
+#include "helpviewer/chm/Encoding.h"
 
-#include "help/engine/chm/Html.h"
+#include "helpviewer/chm/Html.h"
 
 #include <iconv.h>
 #include <locale.h>

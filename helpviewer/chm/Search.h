@@ -6,8 +6,8 @@
 // parentheses. Words compare folded (see Encoding.h).
 #pragma once
 
-#include "help/engine/chm/Encoding.h"
-#include "help/engine/chm/Sitemap.h"
+#include "helpviewer/chm/Encoding.h"
+#include "helpviewer/chm/Sitemap.h"
 
 #include <atomic>
 #include <cstdint>

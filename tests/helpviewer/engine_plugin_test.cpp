@@ -1,7 +1,7 @@
 // The engine plugin as the binding uses it: loaded with dlopen, attached to a
 // host, driven through HtmlHelpA.
 #include "help/HtmlHelpApi.h"
-#include "help/engine/EngineHost.h"
+#include "help/EngineHost.h"
 
 #include <QAction>
 #include <QApplication>
@@ -75,7 +75,7 @@ protected:
     static void SetUpTestSuite()
     {
         static int argc = 1;
-        static char name[] = "help_engine_tests";
+        static char name[] = "helpviewer_tests";
         static char* argv[] = {name, nullptr};
         if (!QApplication::instance())
             new QApplication(argc, argv); // lives until exit, like the host's

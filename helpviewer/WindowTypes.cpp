@@ -1,6 +1,6 @@
-#include "help/engine/WindowTypes.h"
+#include "helpviewer/WindowTypes.h"
 
-#include "help/engine/chm/Html.h"
+#include "helpviewer/chm/Html.h"
 
 namespace kpxhelp {
 

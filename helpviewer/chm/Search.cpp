@@ -1,8 +1,8 @@
-#include "help/engine/chm/Search.h"
+#include "helpviewer/chm/Search.h"
 
-#include "help/engine/chm/Bytes.h"
-#include "help/engine/chm/ChmFile.h"
-#include "help/engine/chm/Html.h"
+#include "helpviewer/chm/Bytes.h"
+#include "helpviewer/chm/ChmFile.h"
+#include "helpviewer/chm/Html.h"
 
 #include <algorithm>
 #include <optional>

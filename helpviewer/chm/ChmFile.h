@@ -5,8 +5,8 @@
 // damaged file gives an error or partial data, never a crash.
 #pragma once
 
-#include "help/engine/chm/Encoding.h"
-#include "help/engine/chm/Sitemap.h"
+#include "helpviewer/chm/Encoding.h"
+#include "helpviewer/chm/Sitemap.h"
 
 #include <cstdint>
 #include <map>

@@ -1,8 +1,8 @@
 // Code pages, word comparison, and full-text search on the index a file
 // stores and on our own, which must agree.
-#include "help/engine/chm/ChmFile.h"
-#include "help/engine/chm/Encoding.h"
-#include "help/engine/chm/Search.h"
+#include "helpviewer/chm/ChmFile.h"
+#include "helpviewer/chm/Encoding.h"
+#include "helpviewer/chm/Search.h"
 
 #include <gtest/gtest.h>
 
