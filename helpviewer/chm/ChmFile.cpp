@@ -377,7 +377,7 @@ std::optional<std::string> ChmFile::read(std::string_view path) const
     const auto length = static_cast<size_t>(entry->length);
     if (length == 0)
         return std::string();
-    if (!entry->section)
+    if (!entry->section || (entry->section->id != 0 && !compressedReadable_))
         return std::nullopt;
     if (entry->section->id == 0) {
         // Uncompressed: a plain slice of the file.
@@ -390,7 +390,7 @@ std::optional<std::string> ChmFile::read(std::string_view path) const
         return std::string(reinterpret_cast<const char*>(impl_->data.data() + start), length);
     }
     std::string out;
-    out.reserve(std::min<size_t>(length, 1u << 20));
+    out.reserve(length); // at most kMaxEntrySize; growing by steps would copy a large table several times
     const std::lock_guard lock(impl_->extracting);
     impl_->sys.output = &out;
     impl_->sys.outputLimit = length;
@@ -435,7 +435,10 @@ void ChmFile::loadTables()
     system_.contentsFile = decoded(0);
     system_.indexFile = decoded(1);
     system_.defaultTopic = decoded(2);
+    // Compilers keep the quotation marks a project wrote around its title.
     system_.title = decoded(3);
+    if (system_.title.size() >= 2 && system_.title.front() == '"' && system_.title.back() == '"')
+        system_.title = system_.title.substr(1, system_.title.size() - 2);
     system_.defaultWindow = decoded(5);
     system_.compiledFile = decoded(6);
     system_.defaultFont = decoded(16);
@@ -552,19 +555,37 @@ std::string ChmFile::sitemapPath(bool index) const
     return {};
 }
 
-std::vector<SitemapEntry> ChmFile::contents() const
+std::vector<SitemapEntry> ChmFile::sitemap(bool index, std::string* damage) const
 {
-    const std::string path = sitemapPath(false);
-    auto text = path.empty() ? std::nullopt : read(path);
-    return text ? parseSitemap(htmlToUtf8(*text, encoding_)) : binaryContents();
+    const std::string path = sitemapPath(index);
+    const char* damaged = index ? "The index of this file is damaged." : "The contents of this file are damaged.";
+    auto note = [&] {
+        if (damage)
+            *damage = damaged;
+    };
+    if (!path.empty()) {
+        if (auto text = read(path)) {
+            auto entries = parseSitemap(htmlToUtf8(*text, encoding_));
+            // A sitemap that lists objects yet yields no entry has been garbled.
+            if (entries.empty() && toLowerAscii(*text).find("text/sitemap") != std::string::npos)
+                note();
+            return entries;
+        }
+        note(); // the binary form may still hold what the sitemap did
+    }
+    const char* table = index ? "/$WWKeywordLinks/BTree" : "/#TOCIDX";
+    auto entries = index ? binaryIndex() : binaryContents();
+    if (entries.empty() && contains(table)) {
+        const auto raw = read(table); // only for a file whose table gave nothing
+        if (!raw || !raw->empty())
+            note();
+    }
+    return entries;
 }
 
-std::vector<SitemapEntry> ChmFile::index() const
-{
-    const std::string path = sitemapPath(true);
-    auto text = path.empty() ? std::nullopt : read(path);
-    return text ? parseSitemap(htmlToUtf8(*text, encoding_)) : binaryIndex();
-}
+std::vector<SitemapEntry> ChmFile::contents(std::string* damage) const { return sitemap(false, damage); }
+
+std::vector<SitemapEntry> ChmFile::index(std::string* damage) const { return sitemap(true, damage); }
 
 namespace {
 
@@ -734,7 +755,7 @@ std::vector<SitemapEntry> ChmFile::binaryIndex() const
     return out;
 }
 
-std::string ChmFile::checkWhole() const
+std::string ChmFile::checkWhole()
 {
     // The header records the file's length; a copy cut short (an aborted
     // download, a full disk) loses the compressed section at its end.
@@ -750,9 +771,113 @@ std::string ChmFile::checkWhole() const
         if (end > size)
             return "The help file is damaged: its compressed part ends beyond the end of the file.";
     }
-    if (!system_.contentsFile.empty() && !sitemapPath(false).empty() && !read(sitemapPath(false)))
-        return "The help file is damaged: its table of contents cannot be read.";
+    // A contents or index that cannot be read is told when it is read.
+    if (std::string problem = checkResetTable(); !problem.empty()) {
+        compressedReadable_ = false;
+        return problem;
+    }
     return {};
+}
+
+// The reset table says where in the compressed part each 32 KB frame of
+// the unpacked data starts; libmspack seeks by it. A wrong entry would
+// unpack another frame in its place, and a page would show another topic's
+// text as if it were its own, so the table is checked before any page is
+// read: a header, then one offset per frame, ascending from 0, within the
+// compressed part, one for every frame of the unpacked length, and no file
+// listed beyond that length.
+std::string ChmFile::checkResetTable() const
+{
+    const mschmd_file* content = impl_->header->sec1.content;
+    const mschmd_file* table = impl_->header->sec1.rtable;
+    bool compressedFiles = false;
+    uint64_t listedEnd = 0;
+    for (const mschmd_file* f : impl_->entries) {
+        if (f->section && f->section->id == 1 && f->length > 0) {
+            compressedFiles = true;
+            listedEnd = std::max(listedEnd, static_cast<uint64_t>(f->offset) + static_cast<uint64_t>(f->length));
+        }
+    }
+    if (!compressedFiles)
+        return {};
+    const std::string damaged = "The help file is damaged: its reset table does not match its compressed part, "
+                                "so its compressed pages cannot be read.";
+    if (!content || !table || table->section != &impl_->header->sec0.base || table->offset < 0 ||
+        table->length < 0x28 || content->length < 0)
+        return damaged;
+    const auto start = static_cast<uint64_t>(impl_->header->sec0.offset) + static_cast<uint64_t>(table->offset);
+    if (start > impl_->data.size() || static_cast<uint64_t>(table->length) > impl_->data.size() - start)
+        return damaged;
+    const Bytes b(std::string_view(reinterpret_cast<const char*>(impl_->data.data() + start),
+                                   static_cast<size_t>(table->length)));
+    constexpr uint64_t kFrame = 0x8000;
+    const uint32_t entries = b.u32(4);
+    const uint32_t entrySize = b.u32(8);
+    const uint32_t tableOffset = b.u32(0x0C);
+    const uint64_t unpacked = b.u32(0x10) | (uint64_t{b.u32(0x14)} << 32);
+    const uint64_t packed = b.u32(0x18) | (uint64_t{b.u32(0x1C)} << 32);
+    if (b.u32(0x20) != kFrame || (entrySize != 8 && entrySize != 4) || entries == 0 ||
+        !b.has(tableOffset, uint64_t{entries} * entrySize) || packed > static_cast<uint64_t>(content->length) ||
+        listedEnd > unpacked)
+        return damaged;
+    // Compilers may add one entry for the end of the compressed part.
+    const uint64_t frames = (unpacked + kFrame - 1) / kFrame;
+    if (entries != frames && entries != frames + 1)
+        return damaged;
+    uint64_t previous = 0;
+    for (uint32_t i = 0; i < entries; ++i) {
+        const size_t at = tableOffset + size_t{i} * entrySize;
+        const uint64_t offset = entrySize == 8 ? (b.u32(at) | (uint64_t{b.u32(at + 4)} << 32)) : b.u32(at);
+        if ((i == 0 && offset != 0) || (i > 0 && offset <= previous) || offset > packed ||
+            (offset == packed && i < frames))
+            return damaged;
+        previous = offset;
+    }
+    return {};
+}
+
+std::optional<ChmFile::Range> ChmFile::storedRange(std::string_view path) const
+{
+    auto it = byLowerName_.find(lookupKey(path));
+    if (it == byLowerName_.end())
+        return std::nullopt;
+    const mschmd_file* f = impl_->entries[it->second];
+    const auto sec0 = static_cast<uint64_t>(impl_->header->sec0.offset);
+    if (!f->section || f->section->id == 0)
+        return Range{sec0 + static_cast<uint64_t>(f->offset), static_cast<uint64_t>(f->length)};
+    // A compressed file: the frames from the one it starts in to the one
+    // after it ends, by the reset table.
+    const mschmd_file* content = impl_->header->sec1.content;
+    const mschmd_file* table = impl_->header->sec1.rtable;
+    if (!content || !table || !compressedReadable_)
+        return std::nullopt;
+    const Bytes b(std::string_view(reinterpret_cast<const char*>(impl_->data.data()), impl_->data.size()));
+    const uint64_t t = sec0 + static_cast<uint64_t>(table->offset);
+    const uint32_t entries = b.u32(t + 4), entrySize = b.u32(t + 8), tableOffset = b.u32(t + 0x0C);
+    auto frameStart = [&](uint64_t frame) -> uint64_t {
+        if (frame >= entries)
+            return static_cast<uint64_t>(content->length);
+        const size_t at = t + tableOffset + frame * entrySize;
+        return entrySize == 8 ? (b.u32(at) | (uint64_t{b.u32(at + 4)} << 32)) : b.u32(at);
+    };
+    const uint64_t first = static_cast<uint64_t>(f->offset) / 0x8000;
+    const uint64_t last = (static_cast<uint64_t>(f->offset + f->length) + 0x7FFF) / 0x8000;
+    const uint64_t base = sec0 + static_cast<uint64_t>(content->offset);
+    return Range{base + frameStart(first), frameStart(last) - frameStart(first)};
+}
+
+std::vector<std::string> ChmFile::inStoredOrder(std::vector<std::string> paths) const
+{
+    auto place = [this](const std::string& path) {
+        auto it = byLowerName_.find(lookupKey(path));
+        if (it == byLowerName_.end())
+            return std::pair<unsigned, off_t>{2, 0};
+        const mschmd_file* f = impl_->entries[it->second];
+        return std::pair<unsigned, off_t>{f->section ? f->section->id : 2, f->offset};
+    };
+    std::stable_sort(paths.begin(), paths.end(),
+                     [&](const std::string& a, const std::string& b) { return place(a) < place(b); });
+    return paths;
 }
 
 std::vector<SitemapLink> ChmFile::topicTable() const

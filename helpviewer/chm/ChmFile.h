@@ -95,6 +95,16 @@ public:
     // Why the file is damaged, for the operator; empty when it looks whole.
     // A damaged file is still opened and what can be read is read.
     const std::string& damage() const { return damage_; }
+    // Where a stored file's bytes lie in the help file: for a compressed one,
+    // the compressed frames that hold it. Nullopt for a file not stored.
+    struct Range {
+        uint64_t offset = 0;
+        uint64_t length = 0;
+    };
+    std::optional<Range> storedRange(std::string_view path) const;
+    // `paths` sorted as their bytes follow each other in the file: reading
+    // them in this order unpacks the compressed part once, front to back.
+    std::vector<std::string> inStoredOrder(std::vector<std::string> paths) const;
     const std::vector<WindowDef>& windows() const { return windows_; }
     const WindowDef* window(std::string_view name) const; // name compared without case
     // Context id -> topic path ("/intro.htm") from the compiled map.
@@ -103,9 +113,10 @@ public:
 
     // The contents and index: from the sitemap files (.hhc, .hhk), or, for a
     // file compiled without them, from the binary tables; empty when neither
-    // is there.
-    std::vector<SitemapEntry> contents() const;
-    std::vector<SitemapEntry> index() const;
+    // is there. `damage`, when given, receives a sentence for the operator
+    // when the file has the table but it cannot be read whole.
+    std::vector<SitemapEntry> contents(std::string* damage = nullptr) const;
+    std::vector<SitemapEntry> index(std::string* damage = nullptr) const;
     // The binary forms alone: #TOCIDX and the keyword B-tree.
     std::vector<SitemapEntry> binaryContents() const;
     std::vector<SitemapEntry> binaryIndex() const;
@@ -127,8 +138,10 @@ private:
     struct Impl;
     explicit ChmFile(std::unique_ptr<Impl> impl);
     void loadTables();
-    std::string checkWhole() const;
+    std::string checkWhole();
+    std::string checkResetTable() const;
     std::string sitemapPath(bool index) const;
+    std::vector<SitemapEntry> sitemap(bool index, std::string* damage) const;
 
     std::unique_ptr<Impl> impl_;
     std::vector<std::string> names_;
@@ -137,6 +150,9 @@ private:
     uint32_t lcid_ = 0;
     Encoding encoding_;
     std::string damage_;
+    // False when the compressed part cannot be trusted (its reset table is
+    // damaged): its files are then not read at all rather than read wrong.
+    bool compressedReadable_ = true;
     std::vector<WindowDef> windows_;
     std::map<uint32_t, std::string> contextMap_;
 };

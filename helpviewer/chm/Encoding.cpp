@@ -154,7 +154,7 @@ uint32_t lower(uint32_t cp)
 bool isWordCodePoint(uint32_t cp)
 {
     if (cp < 0x80)
-        return (cp >= 'a' && cp <= 'z') || (cp >= 'A' && cp <= 'Z') || (cp >= '0' && cp <= '9') || cp == '_';
+        return (cp >= 'a' && cp <= 'z') || (cp >= 'A' && cp <= 'Z') || (cp >= '0' && cp <= '9');
     if (cp == kReplacement || cp == 0xA0)
         return false;
     if (cp >= 0x300 && cp < 0x370)
@@ -292,12 +292,16 @@ std::string toUtf8(std::string_view bytes, const Encoding& encoding)
         return throughIconv(bytes, enc);
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 4);
-    for (char c : bytes) {
-        const auto b = static_cast<uint8_t>(c);
-        if (b < 0x80)
-            out += c;
-        else
-            appendUtf8(out, codec->table[b]);
+    // ASCII is the same in every code page here: copied in runs, as large
+    // sitemaps are mostly ASCII.
+    for (size_t i = 0; i < bytes.size();) {
+        size_t run = i;
+        while (run < bytes.size() && static_cast<uint8_t>(bytes[run]) < 0x80)
+            ++run;
+        out.append(bytes.data() + i, run - i);
+        if (run < bytes.size())
+            appendUtf8(out, codec->table[static_cast<uint8_t>(bytes[run++])]);
+        i = run;
     }
     return out;
 }

@@ -54,7 +54,9 @@ std::string lowerCase(std::string_view utf8);
 std::string fold(std::string_view utf8, Folding folding);
 
 // Calls `word(text, begin, end)` for every word of `utf8`: a run of letters,
-// digits, and marks; `begin` and `end` are byte offsets into `utf8`.
+// digits, and marks; `begin` and `end` are byte offsets into `utf8`. An
+// underscore parts words ("LM_PAINT" is "LM" and "PAINT"), as the help
+// compilers' stored indexes part them.
 void forEachWord(std::string_view utf8, const std::function<void(std::string_view, size_t, size_t)>& word);
 
 } // namespace chm

@@ -1,5 +1,6 @@
 #include "helpviewer/chm/Html.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace chm {
@@ -78,12 +79,13 @@ bool equalsNoCase(std::string_view a, std::string_view b)
     return true;
 }
 
-std::string HtmlTag::attribute(std::string_view lowerName) const
+const std::string& HtmlTag::attribute(std::string_view lowerName) const
 {
+    static const std::string none;
     for (const auto& [n, v] : attributes)
         if (n == lowerName)
             return v;
-    return {};
+    return none;
 }
 
 bool HtmlTag::hasAttribute(std::string_view lowerName) const
@@ -152,7 +154,11 @@ HtmlScanner::Token HtmlScanner::next()
 
 void HtmlScanner::parseTag(std::string_view inner)
 {
-    tag_ = HtmlTag{};
+    // Cleared, not replaced: a sitemap has tens of thousands of tags, and
+    // the attribute list keeps its room from one to the next.
+    tag_.name.clear();
+    tag_.closing = false;
+    tag_.attributes.clear();
     size_t i = 0;
     if (i < inner.size() && inner[i] == '/') {
         tag_.closing = true;
@@ -161,7 +167,9 @@ void HtmlScanner::parseTag(std::string_view inner)
     const size_t nameStart = i;
     while (i < inner.size() && isNameChar(inner[i]))
         ++i;
-    tag_.name = toLowerAscii(inner.substr(nameStart, i - nameStart));
+    tag_.name.assign(inner.substr(nameStart, i - nameStart));
+    for (char& c : tag_.name)
+        c = lowerAscii(c);
     while (i < inner.size()) {
         while (i < inner.size() && (isSpace(inner[i]) || inner[i] == '/'))
             ++i;
@@ -337,6 +345,201 @@ std::string htmlTitle(std::string_view html)
         }
     }
     return collapseSpace(title);
+}
+
+} // namespace chm
+
+namespace chm {
+
+namespace {
+
+enum class Space { Inherit, Normal, NoWrap, Pre };
+
+Space spaceValue(std::string_view declarations)
+{
+    const std::string d = toLowerAscii(declarations);
+    const auto at = d.rfind("white-space");
+    if (at == std::string::npos)
+        return Space::Inherit;
+    const auto colon = d.find(':', at);
+    if (colon == std::string::npos)
+        return Space::Inherit;
+    const std::string value = collapseSpace(d.substr(colon + 1, d.find(';', colon) - colon - 1));
+    if (value.rfind("nowrap", 0) == 0)
+        return Space::NoWrap;
+    if (value.rfind("pre", 0) == 0)
+        return value.rfind("pre-line", 0) == 0 ? Space::NoWrap : Space::Pre;
+    return Space::Normal;
+}
+
+// White-space rules of a style sheet, by simple selector.
+struct SpaceRules {
+    std::vector<std::pair<std::string, Space>> rules; // "tag", ".class" or "tag.class", lower case
+
+    void add(std::string_view css)
+    {
+        std::string text(css);
+        for (size_t open = text.find("/*"); open != std::string::npos; open = text.find("/*", open)) {
+            const size_t close = text.find("*/", open + 2);
+            text.erase(open, close == std::string::npos ? std::string::npos : close + 2 - open);
+        }
+        size_t pos = 0;
+        while (pos < text.size()) {
+            const size_t brace = text.find('{', pos);
+            if (brace == std::string::npos)
+                break;
+            const size_t end = text.find('}', brace);
+            const Space space = spaceValue(std::string_view(text).substr(brace + 1, end - brace - 1));
+            if (space != Space::Inherit) {
+                std::string_view selectors = std::string_view(text).substr(pos, brace - pos);
+                size_t start = 0;
+                while (start <= selectors.size()) {
+                    size_t comma = selectors.find(',', start);
+                    if (comma == std::string_view::npos)
+                        comma = selectors.size();
+                    const std::string one = toLowerAscii(collapseSpace(selectors.substr(start, comma - start)));
+                    if (!one.empty() && one.find_first_of(" >+~:[#*") == std::string::npos)
+                        rules.emplace_back(one, space);
+                    start = comma + 1;
+                }
+            }
+            pos = end == std::string::npos ? text.size() : end + 1;
+        }
+    }
+
+    Space of(const HtmlTag& tag) const
+    {
+        Space out = Space::Inherit;
+        std::vector<std::string> classes;
+        {
+            const std::string all = toLowerAscii(tag.attribute("class"));
+            size_t start = 0;
+            while (start < all.size()) {
+                size_t end = all.find(' ', start);
+                if (end == std::string::npos)
+                    end = all.size();
+                if (end > start)
+                    classes.push_back(all.substr(start, end - start));
+                start = end + 1;
+            }
+        }
+        for (const auto& [selector, space] : rules) {
+            const auto dot = selector.find('.');
+            const std::string_view name = std::string_view(selector).substr(0, dot);
+            const bool nameMatches = name.empty() || name == tag.name;
+            const bool classMatches =
+                dot == std::string::npos ||
+                std::find(classes.begin(), classes.end(), selector.substr(dot + 1)) != classes.end();
+            if (nameMatches && classMatches)
+                out = space; // later rules win
+        }
+        if (const Space inline_ = spaceValue(tag.attribute("style")); inline_ != Space::Inherit)
+            out = inline_;
+        return out;
+    }
+};
+
+bool isVoidElement(std::string_view name)
+{
+    static constexpr std::string_view kVoid[] = {"area", "base", "br",   "col",   "embed", "hr",    "img",
+                                                 "input", "link", "meta", "param", "source", "track", "wbr"};
+    return std::find(std::begin(kVoid), std::end(kVoid), name) != std::end(kVoid);
+}
+
+// The text of an unbreakable run: blanks as no-break spaces; in "pre"
+// every blank kept and line breaks as <br>, elsewhere runs of blanks as one.
+std::string unbreakable(std::string_view text, Space space)
+{
+    std::string out;
+    bool blank = false;
+    for (char c : text) {
+        const bool isBlank = c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+        if (!isBlank) {
+            out += c;
+            blank = false;
+        } else if (space == Space::Pre) {
+            if (c == '\n')
+                out += "<br>";
+            else if (c == '\t')
+                out += "&nbsp;&nbsp;&nbsp;&nbsp;";
+            else if (c != '\r')
+                out += "&nbsp;";
+        } else if (!blank) {
+            out += "&nbsp;";
+            blank = true;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::string keepUnbroken(std::string_view html, const std::function<std::string(std::string_view href)>& styleSheet)
+{
+    SpaceRules rules;
+    // The rules first: they may come after the text they apply to.
+    {
+        HtmlScanner scanner(html);
+        bool inStyle = false;
+        for (auto t = scanner.next(); t != HtmlScanner::Token::End; t = scanner.next()) {
+            if (t == HtmlScanner::Token::Text) {
+                if (inStyle)
+                    rules.add(scanner.text());
+                continue;
+            }
+            const HtmlTag& tag = scanner.tag();
+            if (tag.name == "style")
+                inStyle = !tag.closing;
+            else if (tag.name == "link" && toLowerAscii(tag.attribute("rel")).find("stylesheet") != std::string::npos &&
+                     styleSheet)
+                rules.add(styleSheet(tag.attribute("href")));
+            else if (tag.name == "script" && !tag.closing)
+                scanner.skipElement("script");
+        }
+    }
+    if (rules.rules.empty() && toLowerAscii(html).find("white-space") == std::string::npos)
+        return std::string(html);
+
+    std::string out;
+    out.reserve(html.size() + html.size() / 8);
+    size_t copied = 0;
+    std::vector<std::pair<std::string, Space>> open; // elements open, with their own white-space
+    HtmlScanner scanner(html);
+    for (auto t = scanner.next(); t != HtmlScanner::Token::End; t = scanner.next()) {
+        if (t == HtmlScanner::Token::Tag) {
+            const HtmlTag& tag = scanner.tag();
+            if (tag.name == "script" || tag.name == "style") {
+                if (!tag.closing)
+                    scanner.skipElement(tag.name);
+            } else if (!tag.closing && !isVoidElement(tag.name)) {
+                open.emplace_back(tag.name, rules.of(tag));
+            } else if (tag.closing) {
+                // Close up to the matching element; a stray closing tag closes nothing.
+                for (size_t i = open.size(); i > 0; --i) {
+                    if (open[i - 1].first == tag.name) {
+                        open.resize(i - 1);
+                        break;
+                    }
+                }
+            }
+            continue;
+        }
+        Space space = Space::Normal;
+        for (size_t i = open.size(); i > 0; --i) {
+            if (open[i - 1].second != Space::Inherit) {
+                space = open[i - 1].second;
+                break;
+            }
+        }
+        if (space != Space::NoWrap && space != Space::Pre)
+            continue;
+        const auto start = static_cast<size_t>(scanner.text().data() - html.data());
+        out.append(html.substr(copied, start - copied));
+        out += unbreakable(scanner.text(), space);
+        copied = start + scanner.text().size();
+    }
+    out.append(html.substr(copied));
+    return out;
 }
 
 } // namespace chm

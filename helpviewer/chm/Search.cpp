@@ -5,6 +5,7 @@
 #include "helpviewer/chm/Html.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <set>
 
@@ -121,14 +122,14 @@ Occurrences consecutive(const std::vector<Occurrences>& words)
     return out;
 }
 
-// The folded words of a topic, title first.
-std::vector<std::string> foldedWords(std::string_view utf8Html, Folding folding)
+// The folded words of a topic with their positions, title words first.
+void forEachTopicWord(std::string_view utf8Html, Folding folding,
+                      const std::function<void(const std::string&, uint32_t)>& word)
 {
-    std::vector<std::string> out;
-    auto add = [&](std::string_view w, size_t, size_t) { out.push_back(fold(w, folding)); };
-    forEachWord(htmlTitle(utf8Html), add);
-    forEachWord(htmlToText(utf8Html), add);
-    return out;
+    uint32_t position = kTitlePositions;
+    forEachWord(htmlTitle(utf8Html), [&](std::string_view w, size_t, size_t) { word(fold(w, folding), position++); });
+    position = 0;
+    forEachWord(htmlToText(utf8Html), [&](std::string_view w, size_t, size_t) { word(fold(w, folding), position++); });
 }
 
 std::string fileNameOf(std::string_view path) { return std::string(path.substr(path.rfind('/') + 1)); }
@@ -262,38 +263,54 @@ size_t StoredIndex::leadingLetters(const SearchTerm& term) const
     return lead;
 }
 
-Occurrences StoredIndex::find(const SearchTerm& term, bool titlesOnly, bool& answered) const
+Occurrences StoredIndex::find(const SearchTerm& term, bool titlesOnly, bool& answered, const Cancel* cancel) const
 {
     if (const size_t lead = leadingLetters(term); lead < term.word.size())
-        return throughText(term, lead, titlesOnly, answered);
+        return throughText(term, lead, titlesOnly, answered, cancel);
     answered = true;
     return lookup(term.folded, term.prefix, titlesOnly);
 }
 
-// The topics with a word starting like `term`; their text decides.
-Occurrences StoredIndex::throughText(const SearchTerm& term, size_t lead, bool titlesOnly, bool& answered) const
+// The topics with a word starting like `term`; their text decides, and
+// gives the places of the word itself (not of every word that starts alike).
+Occurrences StoredIndex::throughText(const SearchTerm& term, size_t lead, bool titlesOnly, bool& answered,
+                                     const Cancel* cancel) const
 {
     answered = lead > 0;
     if (lead == 0)
         return {};
-    Occurrences candidates = lookup(std::string_view(term.word).substr(0, lead), true, titlesOnly);
-    for (auto it = candidates.begin(); it != candidates.end();) {
-        const auto html = file_.read(resolvePath("/", topic(it->first).local));
-        const auto words = html ? foldedWords(htmlToUtf8(*html, file_.encoding()), file_.folding())
-                                : std::vector<std::string>{};
-        const bool holds = std::any_of(words.begin(), words.end(),
-                                       [&](const std::string& w) { return matchesTerm(w, {term}); });
-        it = holds ? std::next(it) : candidates.erase(it);
+    const Occurrences candidates = lookup(std::string_view(term.word).substr(0, lead), true, titlesOnly);
+    std::map<std::string, uint32_t> byPath;
+    for (const auto& [number, positions] : candidates)
+        byPath.emplace(resolvePath("/", topic(number).local), number);
+    std::vector<std::string> paths;
+    for (const auto& [path, number] : byPath)
+        paths.push_back(path);
+    Occurrences out;
+    for (const auto& path : file_.inStoredOrder(std::move(paths))) {
+        if (cancel && cancel->load())
+            break;
+        const auto html = file_.read(path);
+        if (!html)
+            continue;
+        std::vector<uint32_t> found;
+        forEachTopicWord(htmlToUtf8(*html, file_.encoding()), file_.folding(),
+                         [&](const std::string& word, uint32_t position) {
+                             if ((!titlesOnly || position >= kTitlePositions) && matchesTerm(word, {term}))
+                                 found.push_back(position);
+                         });
+        if (!found.empty())
+            out.emplace(byPath[path], std::move(found));
     }
-    return candidates;
+    return out;
 }
 
 // ---- our own index ----
 
-std::unique_ptr<OwnIndex> OwnIndex::build(const ChmFile& file, const std::atomic<bool>* cancel)
+std::unique_ptr<OwnIndex> OwnIndex::build(const ChmFile& file, const Cancel* cancel)
 {
     auto index = std::make_unique<OwnIndex>(file.folding());
-    for (const auto& path : file.topics()) {
+    for (const auto& path : file.inStoredOrder(file.topics())) {
         if (cancel && cancel->load())
             break;
         auto html = file.read(path);
@@ -319,7 +336,7 @@ void OwnIndex::addTopic(std::string path, std::string title, std::string_view ht
     topics_.push_back({std::move(title), std::move(path)});
 }
 
-Occurrences OwnIndex::find(const SearchTerm& term, bool titlesOnly, bool& answered) const
+Occurrences OwnIndex::find(const SearchTerm& term, bool titlesOnly, bool& answered, const Cancel*) const
 {
     answered = true;
     Occurrences out;
@@ -497,7 +514,10 @@ using Scores = std::map<uint32_t, uint32_t>; // topic -> matches
 
 class Evaluator {
 public:
-    Evaluator(const WordIndex& index, bool titlesOnly) : index_(index), titlesOnly_(titlesOnly) {}
+    Evaluator(const WordIndex& index, bool titlesOnly, const Cancel* cancel)
+        : index_(index), titlesOnly_(titlesOnly), cancel_(cancel)
+    {
+    }
     bool unanswered = false;
 
     // Null: the node matches nothing in particular (an empty query part),
@@ -544,7 +564,7 @@ private:
         std::vector<Occurrences> found;
         for (const auto& t : terms) {
             bool answered = false;
-            found.push_back(index_.find(t, titlesOnly_, answered));
+            found.push_back(index_.find(t, titlesOnly_, answered, cancel_));
             unanswered = unanswered || !answered || (terms.size() > 1 && !index_.knowsPositions(t));
         }
         Scores out;
@@ -555,6 +575,7 @@ private:
 
     const WordIndex& index_;
     bool titlesOnly_;
+    const Cancel* cancel_;
 };
 
 void collectTerms(const Node& n, bool negated, std::vector<SearchTerm>& out)
@@ -574,13 +595,15 @@ std::vector<SearchTerm> queryTerms(std::string_view query, Folding folding)
     return terms;
 }
 
-SearchResult search(const WordIndex& index, std::string_view query, Folding folding, bool titlesOnly)
+SearchResult search(const WordIndex& index, std::string_view query, Folding folding, bool titlesOnly,
+                    const Cancel* cancel)
 {
     SearchResult result;
     const Node root = QueryParser(query, folding).parse();
     collectTerms(root, false, result.terms);
-    Evaluator evaluator(index, titlesOnly);
+    Evaluator evaluator(index, titlesOnly, cancel);
     const auto scores = evaluator.eval(root);
+    result.cancelled = cancel && cancel->load();
     if (evaluator.unanswered) {
         result.needsOwnIndex = true;
         return result;

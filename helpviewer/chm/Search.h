@@ -34,12 +34,16 @@ struct SearchTerm {
     bool prefix = false;
 };
 
+// Set from another thread to stop a search or an index being built.
+using Cancel = std::atomic<bool>;
+
 class WordIndex {
 public:
     virtual ~WordIndex() = default;
     // Occurrences of `term`, in titles only with `titlesOnly`. `answered`
     // turns false when this index cannot tell (a word it cannot hold).
-    virtual Occurrences find(const SearchTerm& term, bool titlesOnly, bool& answered) const = 0;
+    virtual Occurrences find(const SearchTerm& term, bool titlesOnly, bool& answered,
+                             const Cancel* cancel) const = 0;
     virtual uint32_t topicCount() const = 0;
     virtual SitemapLink topic(uint32_t number) const = 0; // title and path ("a/b.htm")
     // False when `find` knows the topics of `term` but not where in them it
@@ -54,7 +58,7 @@ public:
     // Null when the file has no stored index or it cannot be read.
     static std::unique_ptr<StoredIndex> open(const ChmFile& file);
 
-    Occurrences find(const SearchTerm& term, bool titlesOnly, bool& answered) const override;
+    Occurrences find(const SearchTerm& term, bool titlesOnly, bool& answered, const Cancel* cancel) const override;
     uint32_t topicCount() const override { return static_cast<uint32_t>(topics_.size()); }
     SitemapLink topic(uint32_t number) const override;
     bool knowsPositions(const SearchTerm& term) const override { return leadingLetters(term) == term.word.size(); }
@@ -72,7 +76,8 @@ private:
     explicit StoredIndex(const ChmFile& file) : file_(file) {}
     Occurrences occurrences(const Word& word, bool titlesOnly) const;
     Occurrences lookup(std::string_view folded, bool prefix, bool titlesOnly) const;
-    Occurrences throughText(const SearchTerm& term, size_t lead, bool titlesOnly, bool& answered) const;
+    Occurrences throughText(const SearchTerm& term, size_t lead, bool titlesOnly, bool& answered,
+                            const Cancel* cancel) const;
     size_t leadingLetters(const SearchTerm& term) const;
 
     const ChmFile& file_;
@@ -90,12 +95,12 @@ class OwnIndex final : public WordIndex {
 public:
     // Indexes every HTML topic of the file; stops early (returning what it
     // has) when `cancel` becomes true.
-    static std::unique_ptr<OwnIndex> build(const ChmFile& file, const std::atomic<bool>* cancel = nullptr);
+    static std::unique_ptr<OwnIndex> build(const ChmFile& file, const Cancel* cancel = nullptr);
 
     explicit OwnIndex(Folding folding) : folding_(folding) {}
     // `html` is UTF-8 already.
     void addTopic(std::string path, std::string title, std::string_view html);
-    Occurrences find(const SearchTerm& term, bool titlesOnly, bool& answered) const override;
+    Occurrences find(const SearchTerm& term, bool titlesOnly, bool& answered, const Cancel* cancel) const override;
     uint32_t topicCount() const override { return static_cast<uint32_t>(topics_.size()); }
     SitemapLink topic(uint32_t number) const override;
 
@@ -119,10 +124,13 @@ struct SearchResult {
     std::vector<SearchHit> hits;      // best first
     std::vector<SearchTerm> terms;    // the words to mark in a shown topic
     bool needsOwnIndex = false;       // the stored index cannot answer: ask again with our own
+    bool cancelled = false;           // stopped before it was done: the hits are not all there are
 };
 
-// Runs `query` on `index`.
-SearchResult search(const WordIndex& index, std::string_view query, Folding folding, bool titlesOnly);
+// Runs `query` on `index`; stops early, marking the result cancelled, once
+// `cancel` is set.
+SearchResult search(const WordIndex& index, std::string_view query, Folding folding, bool titlesOnly,
+                    const Cancel* cancel = nullptr);
 
 // The query's words, for marking them in a topic.
 std::vector<SearchTerm> queryTerms(std::string_view query, Folding folding);
