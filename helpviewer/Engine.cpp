@@ -180,8 +180,12 @@ public:
         auto file = std::make_shared<HelpFile>();
         file->id = nextFileId_++;
         file->path = key;
-        file->contents = chm->contents();
-        file->index = chm->index();
+        std::string contentsDamage, indexDamage;
+        file->contents = chm->contents(&contentsDamage);
+        file->index = chm->index(&indexDamage);
+        for (const std::string& damage : {chm->damage(), contentsDamage, indexDamage})
+            if (!damage.empty())
+                file->damage += (file->damage.empty() ? "" : " ") + damage;
         file->chm = std::move(chm);
         // A file replaced on disk gets a new id; windows still showing the
         // old one keep reading it.
@@ -554,6 +558,10 @@ private:
             if (b)
                 b->close();
         boxes_.clear();
+        // The files go with the last window that shows them: a large one
+        // holds tens of megabytes.
+        files_.clear();
+        byId_.clear();
     }
 
     KpxHelpHost host_{};

@@ -25,6 +25,7 @@ struct HelpFile {
     std::unique_ptr<chm::ChmFile> chm;
     std::vector<chm::SitemapEntry> contents;
     std::vector<chm::SitemapEntry> index;
+    std::string damage; // what is wrong with the file, for the reader; empty when it reads whole
 
     FileSearch& search()
     {

@@ -11,64 +11,113 @@ FileSearch::FileSearch(const chm::ChmFile& file) : file_(file) {}
 
 FileSearch::~FileSearch()
 {
-    cancel_ = true;
+    {
+        const std::lock_guard lock(mutex_);
+        quit_ = true;
+        if (running_)
+            running_->cancel = true;
+    }
+    wake_.notify_all();
     if (worker_.joinable())
         worker_.join();
-    notices_->alive = false;
 }
 
-chm::SearchResult FileSearch::run(std::string_view query, bool titlesOnly)
+void FileSearch::start(QObject* context, std::string query, bool titlesOnly, Done done,
+                       std::function<void()> preparing)
 {
-    std::call_once(storedOnce_, [this] { stored_ = chm::StoredIndex::open(file_); });
+    auto job = std::make_shared<Job>();
+    job->query = std::move(query);
+    job->titlesOnly = titlesOnly;
+    job->context = context;
+    job->done = std::move(done);
+    job->preparing = std::move(preparing);
+    {
+        const std::lock_guard lock(mutex_);
+        if (running_) {
+            running_->replaced = true;
+            running_->cancel = true;
+        }
+        pending_ = std::move(job);
+        if (!worker_.joinable())
+            worker_ = std::thread([this] { work(); });
+    }
+    wake_.notify_all();
+}
+
+void FileSearch::stop()
+{
+    const std::lock_guard lock(mutex_);
+    if (running_)
+        running_->cancel = true;
+}
+
+void FileSearch::work()
+{
+    for (;;) {
+        std::shared_ptr<Job> job;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return quit_ || pending_; });
+            if (quit_)
+                return;
+            job = std::move(pending_);
+            pending_.reset();
+            running_ = job;
+        }
+        Answer result = answer(*job);
+        {
+            const std::lock_guard lock(mutex_);
+            running_.reset();
+            if (job->replaced || quit_)
+                continue;
+        }
+        post(job->context, [job, result = std::move(result)] { job->done(result); });
+    }
+}
+
+FileSearch::Answer FileSearch::answer(Job& job)
+{
+    Answer out;
+    if (!storedOpened_) {
+        storedOpened_ = true;
+        stored_ = chm::StoredIndex::open(file_);
+        if (!stored_ && file_.contains("/$FIftiMain"))
+            out.notice = "The search index of this file is damaged: its topics are searched one by one instead.";
+    }
     if (stored_) {
-        chm::SearchResult result = chm::search(*stored_, query, file_.folding(), titlesOnly);
-        if (!result.needsOwnIndex)
-            return result;
+        out.result = chm::search(*stored_, job.query, file_.folding(), job.titlesOnly, &job.cancel);
+        if (!out.result.needsOwnIndex)
+            return out;
     }
-    if (ready_)
-        return chm::search(*own_, query, file_.folding(), titlesOnly);
-    startOwnIndex();
-    chm::SearchResult pending;
-    pending.terms = chm::queryTerms(query, file_.folding());
-    pending.needsOwnIndex = true;
-    return pending;
+    if (!own_) {
+        if (job.preparing)
+            post(job.context, job.preparing);
+        auto built = chm::OwnIndex::build(file_, &job.cancel);
+        if (job.cancel) { // half an index would miss topics for good
+            out.result = {};
+            out.result.terms = chm::queryTerms(job.query, file_.folding());
+            out.result.cancelled = true;
+            return out;
+        }
+        own_ = std::move(built);
+    }
+    out.result = chm::search(*own_, job.query, file_.folding(), job.titlesOnly, &job.cancel);
+    return out;
 }
 
-void FileSearch::startOwnIndex()
+// Runs `call` on the GUI thread if `context` is still there by then.
+void FileSearch::post(const QPointer<QObject>& context, std::function<void()> call)
 {
-    if (worker_.joinable())
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
         return;
-    worker_ = std::thread([this, notices = notices_] {
-        own_ = chm::OwnIndex::build(file_, &cancel_);
-        if (cancel_)
-            return;
-        ready_ = true;
-        QCoreApplication* app = QCoreApplication::instance();
-        if (!app)
-            return;
-        QMetaObject::invokeMethod(
-            app,
-            [notices] {
-                if (!notices->alive)
-                    return;
-                auto waiting = std::move(notices->waiting);
-                notices->waiting.clear();
-                for (auto& w : waiting)
-                    if (w.context)
-                        w.done();
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-void FileSearch::whenReady(QObject* context, std::function<void()> done)
-{
-    if (ready_) {
-        done();
-        return;
-    }
-    notices_->waiting.push_back({context, std::move(done)});
-    startOwnIndex();
+    QMetaObject::invokeMethod(
+        app,
+        [context, call = std::move(call)] {
+            if (context)
+                call();
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace kpxhelp

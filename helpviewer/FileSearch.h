@@ -1,8 +1,9 @@
-// Full-text search of one open help file for the viewer's windows: the
-// file's stored index answers at once; when a query needs our own index
-// (a file without a stored one, or a word the stored one cannot hold), that
-// index is built on a worker thread, so the GUI thread, which in the host
-// program may be running an update, never waits for it.
+// Full-text search of one open help file for the viewer's windows. Every
+// search runs on a worker thread of its own file, so the GUI thread, which
+// in the host program may be running an update, never waits for one: the
+// first search opens the file's stored index there, and a query the stored
+// index cannot answer (a file without one, a word it cannot hold) reads the
+// topics there. A search can be stopped; a new one stops the one before.
 #pragma once
 
 #include "helpviewer/chm/Search.h"
@@ -10,12 +11,12 @@
 #include <QPointer>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <string_view>
+#include <string>
 #include <thread>
-#include <vector>
 
 class QObject;
 
@@ -23,41 +24,52 @@ namespace kpxhelp {
 
 class FileSearch {
 public:
+    struct Answer {
+        chm::SearchResult result; // result.cancelled: stopped by the reader
+        std::string notice;       // for the reader, e.g. a damaged stored index
+    };
+    using Done = std::function<void(const Answer&)>;
+
     explicit FileSearch(const chm::ChmFile& file);
-    ~FileSearch(); // stops and waits for the worker
+    ~FileSearch(); // stops the search and waits for the worker
     FileSearch(const FileSearch&) = delete;
     FileSearch& operator=(const FileSearch&) = delete;
 
-    // The hits of `query`; with `needsOwnIndex` set, our own index is being
-    // built and `whenReady` callbacks run once it is.
-    chm::SearchResult run(std::string_view query, bool titlesOnly);
-
-    // Runs `done` on the GUI thread once our own index is built (at once
-    // when it is); not at all when `context` is gone by then.
-    void whenReady(QObject* context, std::function<void()> done);
-    bool ownIndexReady() const { return ready_.load(); }
+    // Starts `query`; `done` runs on the GUI thread once it is answered or
+    // stopped, unless `context` is gone by then or a later start replaced it.
+    // `preparing` runs there (before `done`) when the answer needs the
+    // topics read, which takes a while on a large file.
+    void start(QObject* context, std::string query, bool titlesOnly, Done done, std::function<void()> preparing);
+    // Stops the running search; its `done` gets a cancelled result.
+    void stop();
 
 private:
-    struct Waiting {
+    struct Job {
+        std::string query;
+        bool titlesOnly = false;
         QPointer<QObject> context;
-        std::function<void()> done;
-    };
-    // Lives as long as a notice posted by the worker may still be on its way.
-    struct Notices {
-        bool alive = true;
-        std::vector<Waiting> waiting;
+        Done done;
+        std::function<void()> preparing;
+        chm::Cancel cancel{false};
+        bool replaced = false; // stopped because a later search took its place
     };
 
-    void startOwnIndex();
+    void work();
+    Answer answer(Job& job);
+    static void post(const QPointer<QObject>& context, std::function<void()> call);
 
     const chm::ChmFile& file_;
-    std::once_flag storedOnce_;
+    // Used by the worker only.
+    bool storedOpened_ = false;
     std::unique_ptr<chm::StoredIndex> stored_;
-    std::unique_ptr<chm::OwnIndex> own_; // written by the worker before ready_
-    std::atomic<bool> ready_{false};
-    std::atomic<bool> cancel_{false};
+    std::unique_ptr<chm::OwnIndex> own_;
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::shared_ptr<Job> pending_; // waiting for the worker
+    std::shared_ptr<Job> running_;
+    bool quit_ = false;
     std::thread worker_;
-    std::shared_ptr<Notices> notices_ = std::make_shared<Notices>();
 };
 
 } // namespace kpxhelp

@@ -1,9 +1,9 @@
 #include "helpviewer/HelpWindow.h"
 
 #include "helpviewer/FileSpec.h"
-#include "helpviewer/chm/Html.h"
-
+#include "helpviewer/PaneModels.h"
 #include "helpviewer/chm/Encoding.h"
+#include "helpviewer/chm/Html.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -16,6 +16,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -26,22 +27,19 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QTextBlock>
-#include <QTextBoundaryFinder>
 #include <QTextBrowser>
+#include <QTextDocumentFragment>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <filesystem>
+#include <map>
 #include <tuple>
 
 namespace kpxhelp {
 
 namespace {
-
-constexpr int kLinkRole = Qt::UserRole;
-constexpr int kSeeAlsoRole = Qt::UserRole + 1;
-constexpr int kTitlesRole = Qt::UserRole + 2;
 
 QString fromBytes(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
@@ -98,10 +96,16 @@ public:
         } else {
             return refuse(type, name);
         }
+        const std::string stored = chm::resolvePath("/", path);
         std::optional<std::string> bytes;
         if (file)
-            bytes = file->chm->read(chm::resolvePath("/", path));
+            bytes = file->chm->read(stored);
         if (!bytes) {
+            // A page the file lists but cannot give whole is not shown as
+            // if it were: the reader learns why it is missing.
+            if (type == QTextDocument::HtmlResource && file && file->chm->contains(stored))
+                return errorPage(tr("Topic cannot be read"),
+                                 tr("The topic %1 cannot be read: the help file is damaged.").arg(fromBytes(path)));
             if (type == QTextDocument::HtmlResource)
                 return errorPage(tr("Topic not found"),
                                  tr("The topic %1 is not in the help file.").arg(fromBytes(path)));
@@ -109,8 +113,18 @@ public:
         }
         // Pages and style sheets are text in the file's code page unless
         // they declare their own charset.
-        if (type == QTextDocument::HtmlResource || type == QTextDocument::StyleSheetResource)
+        if (type == QTextDocument::StyleSheetResource)
             return fromBytes(chm::htmlToUtf8(*bytes, file->chm->encoding()));
+        if (type == QTextDocument::HtmlResource) {
+            // Text a style keeps on one line is made unbreakable, since the
+            // document honours white-space only for whole paragraphs.
+            const auto sheet = [&](std::string_view href) {
+                const std::string css = chm::resolvePath(stored, href);
+                const auto text = file->chm->read(css);
+                return text ? chm::htmlToUtf8(*text, file->chm->encoding()) : std::string();
+            };
+            return fromBytes(chm::keepUnbroken(chm::htmlToUtf8(*bytes, file->chm->encoding()), sheet));
+        }
         return QByteArray(bytes->data(), static_cast<qsizetype>(bytes->size()));
     }
 
@@ -221,10 +235,21 @@ void HelpWindow::buildUi()
     tabs_ = new QTabWidget(splitter_);
     tabs_->setObjectName(QStringLiteral("navigation"));
 
-    contents_ = new QTreeWidget;
+    auto* contentsPage = new QWidget;
+    auto* contentsLayout = new QVBoxLayout(contentsPage);
+    contentsLayout->setContentsMargins(0, 0, 0, 0);
+    contents_ = new QTreeView(contentsPage);
     contents_->setObjectName(QStringLiteral("contents"));
     contents_->setHeaderHidden(true);
-    tabs_->addTab(contents_, tr("Contents"));
+    contents_->setUniformRowHeights(true);
+    contents_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    contentsLayout->addWidget(contents_, 1);
+    locateStatus_ = new QLabel(contentsPage);
+    locateStatus_->setObjectName(QStringLiteral("locateStatus"));
+    locateStatus_->setWordWrap(true);
+    locateStatus_->hide();
+    contentsLayout->addWidget(locateStatus_);
+    tabs_->addTab(contentsPage, tr("Contents"));
 
     auto* indexPage = new QWidget;
     auto* indexLayout = new QVBoxLayout(indexPage);
@@ -232,8 +257,10 @@ void HelpWindow::buildUi()
     indexKeyword_ = new QLineEdit(indexPage);
     indexKeyword_->setObjectName(QStringLiteral("indexKeyword"));
     indexLayout->addWidget(indexKeyword_);
-    index_ = new QListWidget(indexPage);
+    index_ = new QListView(indexPage);
     index_->setObjectName(QStringLiteral("index"));
+    index_->setUniformItemSizes(true);
+    index_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     indexLayout->addWidget(index_, 1);
     auto* indexShow = new QPushButton(tr("Display"), indexPage);
     indexLayout->addWidget(indexShow, 0, Qt::AlignRight);
@@ -248,12 +275,20 @@ void HelpWindow::buildUi()
     auto* searchButtons = new QHBoxLayout;
     titlesOnly_ = new QCheckBox(tr("Search titles only"), searchPage);
     auto* listTopics = new QPushButton(tr("List Topics"), searchPage);
+    stopSearch_ = new QPushButton(tr("Stop"), searchPage);
+    stopSearch_->setObjectName(QStringLiteral("stopSearch"));
+    stopSearch_->setEnabled(false);
     searchButtons->addWidget(titlesOnly_);
     searchButtons->addStretch(1);
     searchButtons->addWidget(listTopics);
+    searchButtons->addWidget(stopSearch_);
     searchLayout->addLayout(searchButtons);
-    searchResults_ = new QListWidget(searchPage);
+    searchResults_ = new QListView(searchPage);
     searchResults_->setObjectName(QStringLiteral("searchResults"));
+    searchResults_->setUniformItemSizes(true);
+    searchResults_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    resultsModel_ = new TopicListModel(searchResults_);
+    searchResults_->setModel(resultsModel_);
     searchLayout->addWidget(searchResults_, 1);
     auto* searchShow = new QPushButton(tr("Display"), searchPage);
     searchLayout->addWidget(searchShow, 0, Qt::AlignRight);
@@ -265,6 +300,9 @@ void HelpWindow::buildUi()
     topicLayout->setSpacing(0);
     browser_ = new HelpBrowser(engine_, *this, topicPane);
     browser_->setObjectName(QStringLiteral("topic"));
+    // Lines break between words only, as in a web browser: a word wider than
+    // the line runs on rather than being cut in the middle.
+    browser_->setWordWrapMode(QTextOption::WordWrap);
     topicLayout->addWidget(browser_, 1);
     buildFindBar(topicPane);
     topicLayout->addWidget(findBar_);
@@ -295,6 +333,7 @@ void HelpWindow::buildUi()
         if (browser_->source().isValid())
             syncTo(toBytes(browser_->source().path()));
     });
+    connect(contents_, &QAbstractItemView::pressed, locateStatus_, &QWidget::hide);
     connect(printAction_, &QAction::triggered, this, [this] {
         track(HHACT_PRINT);
         print(false);
@@ -313,80 +352,50 @@ void HelpWindow::buildUi()
         if (!programmatic_)
             track(tab == 0 ? HHACT_TAB_CONTENTS : tab == 1 ? HHACT_TAB_INDEX : HHACT_TAB_SEARCH);
     });
-    connect(contents_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
-        const QString link = item->data(0, kLinkRole).toString();
+    const auto openContentsItem = [this](const QModelIndex& item) {
+        const QString link = item.data(LinkRole).toString();
         if (!link.isEmpty())
             showLink(toBytes(link));
-    });
-    connect(contents_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
-        const QString link = item->data(0, kLinkRole).toString();
-        if (!link.isEmpty())
-            showLink(toBytes(link));
-    });
+    };
+    connect(contents_, &QAbstractItemView::activated, this, openContentsItem);
+    connect(contents_, &QAbstractItemView::clicked, this, openContentsItem);
 
     connect(indexKeyword_, &QLineEdit::textEdited, this, [this](const QString& t) { indexKeywordEdited(t); });
-    connect(indexKeyword_, &QLineEdit::returnPressed, this, [this] { openIndexItem(index_->currentItem()); });
-    connect(index_, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) { openIndexItem(item); });
-    connect(indexShow, &QPushButton::clicked, this, [this] { openIndexItem(index_->currentItem()); });
+    connect(indexKeyword_, &QLineEdit::returnPressed, this, [this] { openIndexItem(index_->currentIndex()); });
+    connect(index_, &QAbstractItemView::activated, this, [this](const QModelIndex& item) { openIndexItem(item); });
+    connect(indexShow, &QPushButton::clicked, this, [this] { openIndexItem(index_->currentIndex()); });
 
     connect(searchQuery_, &QLineEdit::returnPressed, this, [this] { runSearch(); });
     connect(listTopics, &QPushButton::clicked, this, [this] { runSearch(); });
-    connect(searchResults_, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) { openSearchItem(item); });
-    connect(searchShow, &QPushButton::clicked, this, [this] { openSearchItem(searchResults_->currentItem()); });
+    connect(stopSearch_, &QPushButton::clicked, this, [this] {
+        if (file_)
+            file_->search().stop();
+    });
+    connect(searchResults_, &QAbstractItemView::activated, this,
+            [this](const QModelIndex& item) { openSearchItem(item); });
+    connect(searchShow, &QPushButton::clicked, this, [this] { openSearchItem(searchResults_->currentIndex()); });
 }
 
-void HelpWindow::setFile(std::shared_ptr<HelpFile> file)
+void HelpWindow::setFile(const std::shared_ptr<HelpFile>& file)
 {
-    if (file_ == file)
+    if (file_ == file || !file)
         return;
-    file_ = std::move(file);
-    home_.clear();
-    fillContents();
-    fillIndex();
-    searchResults_->clear();
-    const std::string& damage = file_->chm->damage();
-    notice_->setText(fromBytes(damage) + QLatin1Char(' ') + tr("What could be read from it is shown."));
-    notice_->setVisible(!damage.empty());
-}
-
-void HelpWindow::fillContents()
-{
-    contents_->clear();
-    std::vector<QTreeWidgetItem*> parents; // parents[level] is the last item at that level
-    const QIcon book = style()->standardIcon(QStyle::SP_DirIcon);
-    const QIcon page = style()->standardIcon(QStyle::SP_FileIcon);
-    for (const auto& entry : file_->contents) {
-        const auto level = static_cast<size_t>(std::max(entry.level, 0));
-        if (level > parents.size())
-            parents.resize(level); // a gap in the nesting: attach to the nearest parent
-        QTreeWidgetItem* parent = nullptr;
-        for (size_t l = std::min(level, parents.size()); l > 0 && !parent; --l)
-            parent = parents[l - 1];
-        auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(contents_);
-        item->setText(0, fromBytes(entry.name));
-        item->setData(0, kLinkRole, fromBytes(entry.local()));
-        item->setIcon(0, page);
-        if (parent)
-            parent->setIcon(0, book);
-        parents.resize(level + 1);
-        parents[level] = item;
-    }
-}
-
-void HelpWindow::fillIndex()
-{
-    index_->clear();
-    for (const auto& entry : file_->index) {
-        auto* item = new QListWidgetItem(QString(entry.level * 4, QLatin1Char(' ')) + fromBytes(entry.name), index_);
-        QStringList links, titles;
-        for (const auto& l : entry.links) {
-            links << fromBytes(l.local);
-            titles << fromBytes(l.title);
-        }
-        item->setData(kLinkRole, links);
-        item->setData(kTitlesRole, titles);
-        item->setData(kSeeAlsoRole, fromBytes(entry.seeAlso));
-    }
+    file_ = file;
+    QAbstractItemModel* oldContents = contentsModel_;
+    QAbstractItemModel* oldIndex = indexModel_;
+    contentsModel_ = new ContentsModel(file_, style()->standardIcon(QStyle::SP_DirIcon),
+                                       style()->standardIcon(QStyle::SP_FileIcon), this);
+    indexModel_ = new IndexModel(file_, this);
+    contents_->setModel(contentsModel_);
+    index_->setModel(indexModel_);
+    delete oldContents;
+    delete oldIndex;
+    locateStatus_->hide();
+    ++searchNumber_; // an answer still coming is for the other file
+    stopSearch_->setEnabled(false);
+    resultsModel_->setRows({});
+    notice_->setText(fromBytes(file_->damage) + QLatin1Char(' ') + tr("What could be read from it is shown."));
+    notice_->setVisible(!file_->damage.empty());
 }
 
 void HelpWindow::applyType(const HH_WINTYPE* type, const std::string& fallbackCaption, bool place)
@@ -413,10 +422,10 @@ void HelpWindow::applyType(const HH_WINTYPE* type, const std::string& fallbackCa
         homeAction_->setVisible(tb & HHWIN_BUTTON_HOME);
         syncAction_->setVisible(tb & HHWIN_BUTTON_SYNC);
     }
-    if (type && type->pszHome && *type->pszHome)
-        home_ = type->pszHome;
-    else if (type && type->pszFile && *type->pszFile)
-        home_ = type->pszFile;
+    if (type && ((type->pszHome && *type->pszHome) || (type->pszFile && *type->pszFile))) {
+        home_ = type->pszHome && *type->pszHome ? type->pszHome : type->pszFile;
+        homeFile_ = file_ ? file_->id : 0;
+    }
 
     if (!place || !type)
         return;
@@ -459,9 +468,7 @@ QUrl HelpWindow::topicUrl(const HelpFile& file, const std::string& path, const s
 
 std::string HelpWindow::urlText(const QUrl& url) const
 {
-    std::shared_ptr<HelpFile> file;
-    if (url.host().startsWith(QLatin1Char('f')))
-        file = engine_.fileById(url.host().mid(1).toInt());
+    const std::shared_ptr<HelpFile> file = fileOf(url);
     if (!file)
         return toBytes(url.toString());
     std::string text = file->path + "::" + toBytes(url.path());
@@ -511,10 +518,12 @@ void HelpWindow::showLink(const std::string& link)
                         QTextDocument::HtmlResource);
 }
 
+// The window type's home belongs to the file it came with; any other file
+// shown has its own default topic.
 void HelpWindow::showHome()
 {
     if (file_)
-        showLink(home_.empty() ? file_->chm->defaultTopic() : home_);
+        showLink(home_.empty() || homeFile_ != file_->id ? file_->chm->defaultTopic() : home_);
 }
 
 bool HelpWindow::hasTopic() const { return browser_->source().isValid(); }
@@ -561,32 +570,28 @@ void HelpWindow::showSearchTab(const std::string& query, bool titleOnly, bool ru
 
 void HelpWindow::indexKeywordEdited(const QString& text)
 {
-    if (!file_ || text.trimmed().isEmpty())
+    if (!indexModel_)
         return;
-    const chm::Folding folding = file_->chm->folding();
-    const std::string wanted = chm::fold(toBytes(text.trimmed()), folding);
-    for (int i = 0; i < index_->count(); ++i) {
-        QListWidgetItem* item = index_->item(i);
-        if (chm::fold(toBytes(item->text().trimmed()), folding).rfind(wanted, 0) == 0) {
-            index_->setCurrentItem(item);
-            index_->scrollToItem(item, QAbstractItemView::PositionAtTop);
-            return;
-        }
-    }
+    const int row = indexModel_->find(text);
+    if (row < 0)
+        return;
+    const QModelIndex item = indexModel_->index(row);
+    index_->setCurrentIndex(item);
+    index_->scrollTo(item, QAbstractItemView::PositionAtTop);
 }
 
-void HelpWindow::openIndexItem(QListWidgetItem* item)
+void HelpWindow::openIndexItem(const QModelIndex& item)
 {
-    if (!item)
+    if (!item.isValid())
         return;
-    const QString seeAlso = item->data(kSeeAlsoRole).toString();
-    const QStringList links = item->data(kLinkRole).toStringList();
+    const QString seeAlso = item.data(SeeAlsoRole).toString();
+    const QStringList links = item.data(LinksRole).toStringList();
     if (links.isEmpty() && !seeAlso.isEmpty()) {
         indexKeyword_->setText(seeAlso);
         indexKeywordEdited(seeAlso);
         return;
     }
-    const QStringList titles = item->data(kTitlesRole).toStringList();
+    const QStringList titles = item.data(TitlesRole).toStringList();
     std::vector<chm::SitemapLink> topics;
     for (qsizetype i = 0; i < links.size(); ++i)
         topics.push_back({toBytes(titles.value(i, links[i])), toBytes(links[i])});
@@ -608,9 +613,19 @@ void HelpWindow::chooseTopic(const std::vector<chm::SitemapLink>& topics)
     layout->addWidget(new QLabel(tr("Click a topic, then click Display."), dialog));
     auto* list = new QListWidget(dialog);
     list->setObjectName(QStringLiteral("topicsFoundList"));
+    // Where titles repeat, each row also says where its topic stands.
+    std::map<std::string, int> titleCount;
+    for (const auto& t : topics)
+        ++titleCount[t.title.empty() ? t.local : t.title];
     for (const auto& t : topics) {
-        auto* row = new QListWidgetItem(fromBytes(t.title.empty() ? t.local : t.title), list);
-        row->setData(kLinkRole, fromBytes(t.local));
+        const std::string& title = t.title.empty() ? t.local : t.title;
+        QString text = fromBytes(title);
+        if (titleCount[title] > 1) {
+            const QString place = contentsModel_ ? contentsModel_->placeOf(t.local) : QString();
+            text += QStringLiteral("  —  ") + (place.isEmpty() ? fromBytes(t.local) : place);
+        }
+        auto* row = new QListWidgetItem(text, list);
+        row->setData(LinkRole, fromBytes(t.local));
     }
     list->setCurrentRow(0);
     layout->addWidget(list);
@@ -618,7 +633,7 @@ void HelpWindow::chooseTopic(const std::vector<chm::SitemapLink>& topics)
     buttons->addButton(tr("Display"), QDialogButtonBox::AcceptRole);
     layout->addWidget(buttons);
     auto display = [this, dialog, list] {
-        const QString link = list->currentItem() ? list->currentItem()->data(kLinkRole).toString() : QString();
+        const QString link = list->currentItem() ? list->currentItem()->data(LinkRole).toString() : QString();
         dialog->close();
         if (!link.isEmpty())
             showLink(toBytes(link));
@@ -631,76 +646,85 @@ void HelpWindow::chooseTopic(const std::vector<chm::SitemapLink>& topics)
 
 void HelpWindow::runSearch()
 {
-    searchResults_->clear();
     if (!file_)
         return;
-    const QString query = searchQuery_->text();
-    const bool titlesOnly = titlesOnly_->isChecked();
-    const auto result = file_->search().run(toBytes(query), titlesOnly);
-    marking_ = result.terms;
-    if (result.needsOwnIndex) {
-        new QListWidgetItem(tr("Preparing the search of this help file..."), searchResults_);
-        // Not the file itself: the file keeps this callback until it runs.
-        const HelpFile* asked = file_.get();
-        file_->search().whenReady(this, [this, asked, query, titlesOnly] {
-            // Only when the reader still waits for this very search.
-            if (file_.get() == asked && searchQuery_->text() == query && titlesOnly_->isChecked() == titlesOnly)
-                runSearch();
+    const unsigned number = ++searchNumber_;
+    resultsModel_->setMessage(tr("Searching..."));
+    stopSearch_->setEnabled(true);
+    // Answered on a worker thread: the host's thread may be running an update.
+    file_->search().start(
+        this, toBytes(searchQuery_->text()), titlesOnly_->isChecked(),
+        [this, number](const FileSearch::Answer& answer) {
+            if (number == searchNumber_)
+                showSearchAnswer(answer.notice, answer.result);
+        },
+        [this, number] {
+            if (number == searchNumber_)
+                resultsModel_->setMessage(tr("Preparing the search of this help file..."));
         });
-        return;
-    }
-    for (const auto& hit : result.hits) {
-        auto* item = new QListWidgetItem(fromBytes(hit.title), searchResults_);
-        item->setData(kLinkRole, fromBytes(hit.path));
-        item->setToolTip(tr("%n match(es)", nullptr, static_cast<int>(hit.score)));
-    }
-    if (result.hits.empty())
-        new QListWidgetItem(tr("No topics found."), searchResults_);
-    else
-        searchResults_->setCurrentRow(0);
 }
 
-void HelpWindow::openSearchItem(QListWidgetItem* item)
+void HelpWindow::showSearchAnswer(const std::string& notice, const chm::SearchResult& result)
 {
-    if (!item || !file_)
+    stopSearch_->setEnabled(false);
+    marking_ = result.terms;
+    if (!notice.empty()) {
+        notice_->setText(fromBytes(notice));
+        notice_->show();
+    }
+    std::vector<TopicListModel::Row> rows;
+    rows.reserve(result.hits.size() + 1);
+    if (result.cancelled)
+        rows.push_back({tr("The search was stopped; the topics found so far:"), {}, {}});
+    for (const auto& hit : result.hits)
+        rows.push_back({fromBytes(hit.title), fromBytes(hit.path), tr("%n match(es)", nullptr, static_cast<int>(hit.score))});
+    if (result.hits.empty())
+        rows.push_back({result.cancelled ? tr("The search was stopped before it found a topic.") : tr("No topics found."), {}, {}});
+    resultsModel_->setRows(std::move(rows));
+    if (!result.hits.empty())
+        searchResults_->setCurrentIndex(resultsModel_->index(result.cancelled ? 1 : 0));
+}
+
+void HelpWindow::openSearchItem(const QModelIndex& item)
+{
+    if (!item.isValid() || !file_)
         return;
-    const QString link = item->data(kLinkRole).toString();
+    const QString link = item.data(LinkRole).toString();
     if (link.isEmpty())
         return;
     const std::string path = chm::resolvePath("/", toBytes(link));
     const std::string stored = file_->chm->canonical(path);
     markedTopic_ = topicUrl(*file_, stored.empty() ? path : stored);
     if (browser_->source().adjusted(QUrl::RemoveFragment) == markedTopic_)
-        markSearchHits();
+        markSearchHits(browser_->source());
     else
         showLink(toBytes(link));
 }
 
-// Marks the search's words in the topic opened from its list.
-void HelpWindow::markSearchHits()
+// Marks the search's words in `shown`, the topic now in the browser, when
+// it was opened from the results. Words are cut as the search cuts them.
+void HelpWindow::markSearchHits(const QUrl& shown)
 {
     QList<QTextEdit::ExtraSelection> marks;
-    if (file_ && browser_->source().adjusted(QUrl::RemoveFragment) == markedTopic_) {
+    if (file_ && shown.adjusted(QUrl::RemoveFragment) == markedTopic_) {
         QTextCharFormat format;
         format.setBackground(QColor(0xFF, 0xE0, 0x4D));
         format.setForeground(Qt::black);
         const chm::Folding folding = file_->chm->folding();
         for (QTextBlock block = browser_->document()->begin(); block.isValid(); block = block.next()) {
             const QString text = block.text();
-            QTextBoundaryFinder words(QTextBoundaryFinder::Word, text);
-            for (qsizetype start = 0; start >= 0 && start < text.size();) {
-                const qsizetype end = words.toNextBoundary();
-                if (end < 0)
-                    break;
-                if ((words.boundaryReasons() & QTextBoundaryFinder::EndOfItem) &&
-                    chm::matchesTerm(chm::fold(toBytes(text.mid(start, end - start)), folding), marking_)) {
-                    QTextCursor cursor(block);
-                    cursor.setPosition(block.position() + static_cast<int>(start));
-                    cursor.setPosition(block.position() + static_cast<int>(end), QTextCursor::KeepAnchor);
-                    marks.append({cursor, format});
-                }
-                start = end;
-            }
+            const std::string utf8 = toBytes(text);
+            chm::forEachWord(utf8, [&](std::string_view word, size_t begin, size_t end) {
+                if (!chm::matchesTerm(chm::fold(word, folding), marking_))
+                    return;
+                // Byte offsets into UTF-8 as positions in the block's UTF-16 text.
+                const auto from = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(begin)).size();
+                const auto to = from + QString::fromUtf8(word.data(), static_cast<qsizetype>(end - begin)).size();
+                QTextCursor cursor(block);
+                cursor.setPosition(block.position() + static_cast<int>(from));
+                cursor.setPosition(block.position() + static_cast<int>(to), QTextCursor::KeepAnchor);
+                marks.append({cursor, format});
+            });
         }
     }
     browser_->setExtraSelections(marks);
@@ -774,7 +798,7 @@ void HelpWindow::print(bool preview)
     if (preview) {
         auto* dialog = new QPrintPreviewDialog(printer_.get(), this);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
-        connect(dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) { browser_->print(p); });
+        connect(dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) { printTo(p); });
         dialog->open();
         return;
     }
@@ -782,8 +806,26 @@ void HelpWindow::print(bool preview)
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     if (browser_->textCursor().hasSelection())
         dialog->setOption(QAbstractPrintDialog::PrintSelection);
-    connect(dialog, qOverload<QPrinter*>(&QPrintDialog::accepted), this, [this](QPrinter* p) { browser_->print(p); });
+    connect(dialog, qOverload<QPrinter*>(&QPrintDialog::accepted), this, [this](QPrinter* p) { printTo(p); });
     dialog->open();
+}
+
+// The page is laid out as on the screen, 96 CSS pixels to the inch, and
+// scaled onto the printer: laid out on the printer itself, a style's pixel
+// would be a printer dot and 14 px text a speck.
+void HelpWindow::printTo(QPrinter* printer)
+{
+    std::unique_ptr<QTextDocument> document;
+    const QTextCursor selection = browser_->textCursor();
+    if (printer->printRange() == QPrinter::Selection && selection.hasSelection()) {
+        document = std::make_unique<QTextDocument>(browser_);
+        QTextCursor(document.get()).insertFragment(selection.selection());
+    } else {
+        document.reset(browser_->document()->clone(browser_));
+    }
+    constexpr int kCssPixelsPerInch = 96;
+    document->setPageSize(printer->pageLayout().paintRectPixels(kCssPixelsPerInch).size());
+    document->print(printer);
 }
 
 void HelpWindow::askToOpenExternally(const QUrl& url)
@@ -802,34 +844,40 @@ void HelpWindow::askToOpenExternally(const QUrl& url)
     box->open();
 }
 
-QTreeWidgetItem* HelpWindow::findContentsItem(const std::string& path) const
-{
-    const std::string wanted = chm::toLowerAscii(chm::resolvePath("/", path));
-    for (QTreeWidgetItemIterator it(contents_); *it; ++it) {
-        const std::string local = toBytes((*it)->data(0, kLinkRole).toString());
-        if (!local.empty() && chm::toLowerAscii(chm::resolvePath("/", local)) == wanted)
-            return *it;
-    }
-    return nullptr;
-}
-
 bool HelpWindow::syncTo(const std::string& link)
 {
-    QTreeWidgetItem* item = findContentsItem(splitFragment(link).first);
-    if (!item)
+    const QModelIndex item = contentsModel_ ? contentsModel_->find(splitFragment(link).first) : QModelIndex();
+    if (!item.isValid()) {
+        contents_->clearSelection();
+        contents_->setCurrentIndex({});
+        locateStatus_->setText(tr("This topic is not in the contents."));
+        locateStatus_->show();
         return false;
-    contents_->setCurrentItem(item);
-    contents_->scrollToItem(item);
+    }
+    locateStatus_->hide();
+    contents_->setCurrentIndex(item);
+    contents_->scrollTo(item);
     return true;
+}
+
+std::shared_ptr<HelpFile> HelpWindow::fileOf(const QUrl& url) const
+{
+    if (url.scheme() != QLatin1String(kScheme) || !url.host().startsWith(QLatin1Char('f')))
+        return nullptr;
+    return engine_.fileById(url.host().mid(1).toInt());
 }
 
 void HelpWindow::sourceChanged(const QUrl& url)
 {
-    markSearchHits();
-    QTreeWidgetItem* item = findContentsItem(toBytes(url.path()));
-    if (item) {
-        const QSignalBlocker block(contents_);
-        contents_->setCurrentItem(item);
+    // Back and Forward may return to a topic of another help file: the
+    // panes and Home follow the topic shown.
+    if (auto shown = fileOf(url))
+        setFile(shown);
+    markSearchHits(url); // source() may still name the previous topic here
+    if (contentsModel_) {
+        const QModelIndex item = contentsModel_->find(toBytes(url.path()));
+        if (item.isValid())
+            contents_->setCurrentIndex(item);
     }
     engine_.windowEvent(this, HHN_NAVCOMPLETE, urlText(url), 0);
 }

@@ -18,18 +18,21 @@ class QAction;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
-class QListWidgetItem;
+class QListView;
+class QModelIndex;
 class QPrinter;
+class QPushButton;
 class QSplitter;
 class QTabWidget;
 class QToolBar;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
 
 namespace kpxhelp {
 
 class HelpBrowser;
+class ContentsModel;
+class IndexModel;
+class TopicListModel;
 
 class HelpWindow : public QWidget {
 public:
@@ -44,7 +47,7 @@ public:
 
     // Shows `file`'s contents and index, and a notice when it is damaged;
     // keeps the window's history.
-    void setFile(std::shared_ptr<HelpFile> file);
+    void setFile(const std::shared_ptr<HelpFile>& file);
     const std::shared_ptr<HelpFile>& file() const { return file_; }
 
     // Caption, toolbar, on-top state and, with `place`, position and size.
@@ -62,7 +65,8 @@ public:
     void showContentsTab();
     void showIndexTab(const std::string& keyword);
     void showSearchTab(const std::string& query, bool titleOnly, bool run);
-    // Selects the contents entry of `link`; false when there is none.
+    // Selects the contents entry of `link`; false, with a word to the
+    // reader, when the contents do not lead there.
     bool syncTo(const std::string& link);
     void setNavigationVisible(bool visible);
     // Lets the reader choose one of several topics (title, link) found for
@@ -86,27 +90,29 @@ protected:
 private:
     void buildUi();
     void buildFindBar(QWidget* parent);
-    void fillContents();
-    void fillIndex();
     void track(int32_t action);
     void indexKeywordEdited(const QString& text);
-    void openIndexItem(QListWidgetItem* item);
+    void openIndexItem(const QModelIndex& item);
     void runSearch();
-    void openSearchItem(QListWidgetItem* item);
+    void showSearchAnswer(const std::string& notice, const chm::SearchResult& result);
+    void openSearchItem(const QModelIndex& item);
     void sourceChanged(const QUrl& url);
-    void markSearchHits();
+    void markSearchHits(const QUrl& shown);
     void findInPage(bool backward);
     void print(bool preview);
-    QTreeWidgetItem* findContentsItem(const std::string& path) const;
+    void printTo(QPrinter* printer);
+    std::shared_ptr<HelpFile> fileOf(const QUrl& url) const;
 
     EngineServices& engine_;
     std::string typeName_;
     platform::HWND handle_ = 0;
     std::shared_ptr<HelpFile> file_;
-    std::string home_;
+    std::string home_; // the window type's home topic, in the file homeFile_ names
+    int homeFile_ = 0;
     bool programmatic_ = false;
-    std::vector<chm::SearchTerm> marking_; // the search's words, while a topic from its list is shown
+    std::vector<chm::SearchTerm> marking_; // the last search's words, marked in topics opened from its list
     QUrl markedTopic_;
+    unsigned searchNumber_ = 0; // the search whose answer the list waits for
     std::unique_ptr<QPrinter> printer_;
 
     QToolBar* toolBar_ = nullptr;
@@ -121,12 +127,17 @@ private:
     QLabel* notice_ = nullptr;
     QSplitter* splitter_ = nullptr;
     QTabWidget* tabs_ = nullptr;
-    QTreeWidget* contents_ = nullptr;
+    QTreeView* contents_ = nullptr;
+    ContentsModel* contentsModel_ = nullptr;
+    QLabel* locateStatus_ = nullptr;
     QLineEdit* indexKeyword_ = nullptr;
-    QListWidget* index_ = nullptr;
+    QListView* index_ = nullptr;
+    IndexModel* indexModel_ = nullptr;
     QLineEdit* searchQuery_ = nullptr;
     QCheckBox* titlesOnly_ = nullptr;
-    QListWidget* searchResults_ = nullptr;
+    QPushButton* stopSearch_ = nullptr;
+    QListView* searchResults_ = nullptr;
+    TopicListModel* resultsModel_ = nullptr;
     HelpBrowser* browser_ = nullptr;
     QWidget* findBar_ = nullptr;
     QLineEdit* findText_ = nullptr;

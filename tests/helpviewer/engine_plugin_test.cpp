@@ -1,13 +1,10 @@
 // The engine plugin as the binding uses it: loaded with dlopen, attached to a
 // host, driven through HtmlHelpA.
-#include "help/HtmlHelpApi.h"
-#include "help/EngineHost.h"
+#include "tests/helpviewer/ViewerTest.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,118 +17,9 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTextBrowser>
-#include <QTreeWidget>
-
-#include <gtest/gtest.h>
-
-#include <dlfcn.h>
-
-#include <functional>
-#include <map>
+#include <QTreeView>
 
 namespace {
-
-constexpr platform::HWND kCaller = 7; // the host's main window
-constexpr int32_t kNotifyId = 86022400;
-
-struct Notification {
-    platform::HWND to;
-    platform::WPARAM wParam;
-    uint32_t code;
-    std::string url;
-};
-
-// The host side: a window registry and a recorder of delivered notifications.
-struct FakeHost {
-    static inline std::map<platform::HWND, QWidget*> windows;
-    static inline std::vector<Notification> sent;
-    static inline std::function<void(const Notification&)> onSend;
-    static inline platform::HWND next = 1000;
-
-    static platform::LRESULT sendMessage(platform::HWND to, uint32_t, platform::WPARAM w, platform::LPARAM l)
-    {
-        const auto* notify = reinterpret_cast<const HHN_NOTIFY*>(l);
-        sent.push_back({to, w, notify->hdr.code, notify->pszUrl ? notify->pszUrl : ""});
-        if (onSend)
-            onSend(sent.back());
-        return 0;
-    }
-    static platform::HWND registerWindow(void* widget, const char*)
-    {
-        windows[++next] = static_cast<QWidget*>(widget);
-        return next;
-    }
-    static void unregisterWindow(platform::HWND h) { windows.erase(h); }
-    static int isWindow(platform::HWND h) { return h == kCaller || windows.count(h); }
-    static void* widgetOf(platform::HWND h) { return windows.count(h) ? windows[h] : nullptr; }
-
-    static constexpr KpxHelpHost record{sizeof(KpxHelpHost), sendMessage, registerWindow, unregisterWindow, isWindow,
-                                        widgetOf};
-};
-
-class EnginePlugin : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "helpviewer_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv); // lives until exit, like the host's
-        void* lib = dlopen(KPX_TEST_PLUGIN, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(lib, nullptr) << dlerror();
-        htmlHelp = reinterpret_cast<THtmlHelp>(dlsym(lib, kKpxHelpEntryPointName));
-        ASSERT_NE(htmlHelp, nullptr);
-        reinterpret_cast<KpxHelpEngineAttachFn>(dlsym(lib, kKpxHelpAttachName))(&FakeHost::record);
-    }
-    void SetUp() override { FakeHost::sent.clear(); }
-    void TearDown() override
-    {
-        FakeHost::onSend = nullptr;
-        htmlHelp(0, "", HH_CLOSE_ALL, 0);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-
-    static platform::HWND call(const std::string& spec, uint32_t command, uintptr_t data = 0)
-    {
-        return htmlHelp(kCaller, spec.c_str(), command, data);
-    }
-    template <class T>
-    static T* part(platform::HWND window, const char* name)
-    {
-        QWidget* w = FakeHost::windows.count(window) ? FakeHost::windows[window] : nullptr;
-        return w ? w->findChild<T*>(QLatin1String(name)) : nullptr;
-    }
-    static std::string topicOf(platform::HWND window)
-    {
-        auto* browser = part<QTextBrowser>(window, "topic");
-        return browser ? browser->source().path().toStdString() : std::string();
-    }
-    static const HH_WINTYPE* winType(const std::string& spec)
-    {
-        const HH_WINTYPE* type = nullptr;
-        return call(spec, HH_GET_WIN_TYPE, reinterpret_cast<uintptr_t>(&type)) == -1 ? nullptr : type;
-    }
-    // What the application's help socket does before showing a window: the
-    // file's main window, reporting to the caller, stored under a new name.
-    static void storeTrackingType(const char* name, platform::RECT rect)
-    {
-        const HH_WINTYPE* main = winType(chm + ">main");
-        ASSERT_NE(main, nullptr);
-        HH_WINTYPE type = *main;
-        type.pszType = name;
-        type.fsValidMembers |= HHWIN_PARAM_PROPERTIES | HHWIN_PARAM_RECT;
-        type.fsWinProperties |= HHWIN_PROP_TRACKING;
-        type.idNotify = kNotifyId;
-        type.hwndCaller = kCaller;
-        type.rcWindowPos = rect;
-        ASSERT_NE(call(chm, HH_SET_WIN_TYPE, reinterpret_cast<uintptr_t>(&type)), -1);
-    }
-
-    static inline const std::string chm = KPX_TEST_CHM;
-    static inline THtmlHelp htmlHelp = nullptr;
-};
 
 TEST_F(EnginePlugin, TheContentsOpenAViewerAtTheDefaultTopicAndCloseAllClosesEveryViewer)
 {
@@ -141,8 +29,8 @@ TEST_F(EnginePlugin, TheContentsOpenAViewerAtTheDefaultTopicAndCloseAllClosesEve
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->windowTitle(), QStringLiteral("M740-RT Updater Help"));
-    ASSERT_NE(part<QTreeWidget>(h, "contents"), nullptr);
-    EXPECT_EQ(part<QTreeWidget>(h, "contents")->topLevelItemCount(), 6);
+    ASSERT_NE(part<QTreeView>(h, "contents"), nullptr);
+    EXPECT_EQ(rows(part<QTreeView>(h, "contents")).size(), 6);
     EXPECT_EQ(topicOf(h), "/intro.htm");
     EXPECT_EQ(call(chm + "::/cable.htm>main", HH_DISPLAY_TOPIC), h) << "the same window type, the same window";
     EXPECT_EQ(topicOf(h), "/cable.htm");
@@ -217,9 +105,7 @@ TEST_F(EnginePlugin, ContextAndSearchRequests)
 
     HH_FTS_QUERY query{static_cast<int32_t>(sizeof(HH_FTS_QUERY)), 0, "dialout", -1, 0, 0, 1, nullptr};
     EXPECT_EQ(call(chm, HH_DISPLAY_SEARCH, reinterpret_cast<uintptr_t>(&query)), h);
-    auto* results = part<QListWidget>(h, "searchResults");
-    ASSERT_EQ(results->count(), 1);
-    EXPECT_EQ(results->item(0)->text(), QStringLiteral("Troubleshooting"));
+    EXPECT_EQ(answered(part<QAbstractItemView>(h, "searchResults")), QStringList{"Troubleshooting"});
 
     EXPECT_EQ(call(chm, HH_HELP_CONTEXT, 4242), 0) << "not in the map";
 }
@@ -271,35 +157,6 @@ public slots:
     void open(const QUrl& url) { opened << url; }
 };
 
-// Lets queued work (a worker's notice) arrive, for at most a few seconds.
-bool waitFor(const std::function<bool()>& done)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
-bool visible(const QWidget* w) { return w && w->isVisible(); }
-
-template <class T>
-T* topLevel(const char* objectName)
-{
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* t = qobject_cast<T*>(w); visible(t) && (!objectName || t->objectName() == objectName))
-            return t;
-    return nullptr;
-}
-
-QStringList rows(const QListWidget* list)
-{
-    QStringList out;
-    for (int i = 0; list && i < list->count(); ++i)
-        out << list->item(i)->text().trimmed();
-    return out;
-}
-
 } // namespace
 
 class GermanViewer : public EnginePlugin {
@@ -318,11 +175,11 @@ TEST_F(GermanViewer, CaptionContentsIndexAndPagesReadInTheFilesLanguage)
     const platform::HWND h = show("haupt.htm");
     ASSERT_GT(h, 0);
     EXPECT_EQ(FakeHost::windows[h]->windowTitle(), QStringLiteral("Größen-Hilfe"));
-    auto* contents = part<QTreeWidget>(h, "contents");
-    ASSERT_EQ(contents->topLevelItemCount(), 3);
-    EXPECT_EQ(contents->topLevelItem(0)->text(0), QStringLiteral("Größe"));
-    EXPECT_EQ(contents->topLevelItem(0)->child(0)->text(0), QStringLiteral("Übung auf der Straße"));
-    EXPECT_EQ(rows(part<QListWidget>(h, "index")), (QStringList{"Käfer", "Größe", "Übung"}));
+    auto* contents = part<QTreeView>(h, "contents");
+    EXPECT_EQ(rows(contents), (QStringList{"Größe", "Dritte Seite", "Nach draußen"}));
+    const QModelIndex first = contents->model()->index(0, 0);
+    EXPECT_EQ(contents->model()->index(0, 0, first).data().toString(), QStringLiteral("Übung auf der Straße"));
+    EXPECT_EQ(rows(part<QAbstractItemView>(h, "index")), (QStringList{"Käfer", "Größe", "Übung"}));
 
     const std::pair<const char*, const char*> pages[] = {
         {"haupt.htm", "Die Größe des Maikäfers."}, // no charset: the file's Windows-1252
@@ -403,9 +260,9 @@ TEST_F(GermanViewer, SearchFindsGermanWordsAndMarksThemInTheTopic)
     HH_FTS_QUERY query{static_cast<int32_t>(sizeof(HH_FTS_QUERY)), 0, "grösse", -1, 0, 0, 1, nullptr};
     const platform::HWND h = call(german, HH_DISPLAY_SEARCH, reinterpret_cast<uintptr_t>(&query));
     ASSERT_GT(h, 0);
-    auto* results = part<QListWidget>(h, "searchResults");
-    ASSERT_EQ(rows(results), QStringList{"Größe und Maße"});
-    emit results->itemActivated(results->item(0));
+    auto* results = part<QAbstractItemView>(h, "searchResults");
+    ASSERT_EQ(answered(results), QStringList{"Größe und Maße"});
+    activate(results, 0);
     browser = part<QTextBrowser>(h, "topic");
     EXPECT_EQ(browser->source().path(), QStringLiteral("/haupt.htm"));
     QStringList marked;
@@ -418,15 +275,14 @@ TEST_F(GermanViewer, SearchFindsGermanWordsAndMarksThemInTheTopic)
     auto* edit = part<QLineEdit>(h, "searchQuery");
     edit->setText(QStringLiteral("übung"));
     emit edit->returnPressed();
-    EXPECT_TRUE(waitFor([&] { return rows(results).size() == 2; })) << rows(results).join(u'|').toStdString();
+    EXPECT_EQ(answered(results).size(), 2) << rows(results).join(u'|').toStdString();
     EXPECT_TRUE(rows(results).contains(QStringLiteral("Zweite Seite: Übung")));
 }
 
 TEST_F(GermanViewer, AKeywordWithSeveralTopicsOffersTheTopicsFound)
 {
     const platform::HWND h = show("drei.htm");
-    auto* index = part<QListWidget>(h, "index");
-    emit index->itemActivated(index->item(0)); // "Käfer": two topics
+    activate(part<QAbstractItemView>(h, "index"), 0); // "Käfer": two topics
     auto* chooser = FakeHost::windows[h]->findChild<QDialog*>(QStringLiteral("topicsFound"));
     ASSERT_NE(chooser, nullptr);
     EXPECT_TRUE(visible(chooser));
@@ -455,7 +311,7 @@ TEST_F(GermanViewer, LocateFindPrintAndPreview)
     tabs->setCurrentIndex(2);
     window->findChild<QAction*>(QStringLiteral("Locate"))->trigger();
     EXPECT_EQ(tabs->currentIndex(), 0);
-    EXPECT_EQ(part<QTreeWidget>(h, "contents")->currentItem()->text(0), QStringLiteral("Übung auf der Straße"));
+    EXPECT_EQ(part<QTreeView>(h, "contents")->currentIndex().data().toString(), QStringLiteral("Übung auf der Straße"));
 
     // Find in the topic: next, previous, round the end, and not found.
     window->findChild<QAction*>(QStringLiteral("Find in Topic"))->trigger();
@@ -520,7 +376,7 @@ TEST_F(EnginePlugin, TheLargeFileListsEveryTopic)
 {
     const platform::HWND h = call(std::string(KPX_HELP_TEST_DIR) + "/large.chm", HH_DISPLAY_TOC);
     ASSERT_GT(h, 0);
-    EXPECT_EQ(part<QTreeWidget>(h, "contents")->topLevelItemCount(), 3000);
+    EXPECT_EQ(rows(part<QTreeView>(h, "contents")).size(), 3000);
     EXPECT_EQ(FakeHost::windows[h]->windowTitle(), QStringLiteral("Large help file"));
 }
 
