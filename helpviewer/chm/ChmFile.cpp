@@ -838,10 +838,14 @@ std::string ChmFile::checkResetTable() const
 
 std::optional<ChmFile::Range> ChmFile::storedRange(std::string_view path) const
 {
-    auto it = byLowerName_.find(lookupKey(path));
-    if (it == byLowerName_.end())
+    const mschmd_file* f = nullptr;
+    if (auto it = byLowerName_.find(lookupKey(path)); it != byLowerName_.end())
+        f = impl_->entries[it->second];
+    for (const mschmd_file* s = impl_->header->sysfiles; s && !f; s = s->next)
+        if (s->filename && path == s->filename)
+            f = s; // the container's own files ("::DataSpace/...")
+    if (!f)
         return std::nullopt;
-    const mschmd_file* f = impl_->entries[it->second];
     const auto sec0 = static_cast<uint64_t>(impl_->header->sec0.offset);
     if (!f->section || f->section->id == 0)
         return Range{sec0 + static_cast<uint64_t>(f->offset), static_cast<uint64_t>(f->length)};

@@ -96,7 +96,8 @@ public:
     // A damaged file is still opened and what can be read is read.
     const std::string& damage() const { return damage_; }
     // Where a stored file's bytes lie in the help file: for a compressed one,
-    // the compressed frames that hold it. Nullopt for a file not stored.
+    // the compressed frames that hold it. Nullopt for a file not stored. The
+    // container's own files are named as stored ("::DataSpace/...").
     struct Range {
         uint64_t offset = 0;
         uint64_t length = 0;

@@ -44,7 +44,7 @@ function(kpx_large_help_file count)
 endfunction()
 
 if(NOT TARGET kpx_help_test_files)
-  set(de_sources haupt.htm zweit.htm drei.htm draussen.htm toc.hhc index.hhk)
+  set(de_sources haupt.htm zweit.htm drei.htm draussen.htm stil.htm stil.css toc.hhc index.hhk)
   kpx_compile_help(deutsch.hhp ${KPX_HELP_TEST_SOURCES}/de ${de_sources})
   kpx_compile_help(ohne-index.hhp ${KPX_HELP_TEST_SOURCES}/de ${de_sources})
   kpx_large_help_file(3000)

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -189,6 +191,42 @@ TEST(DamagedFiles, AreOpenedWithANoticeOrRefusedWithAReasonButNeverCrash)
             copy[round % 2 ? head(random) : anywhere(random)] = static_cast<uint8_t>(value(random));
         tryCopy(std::move(copy));
     }
+}
+
+} // namespace
+
+namespace {
+
+// The real file keeps its contents and index twice, as sitemaps and as
+// binary tables that its compiler wrote from them: what the viewer reads
+// must be what both say.
+TEST(RealFile, ContentsAndIndexAgreeWithTheFilesBinaryTables)
+{
+    const char* path = "/usr/share/doc/lazarus/2.2.6/lcl.chm";
+    if (!std::filesystem::exists(path))
+        GTEST_SKIP() << path << " is not installed: scripts/setup installs it with lazarus-doc-2.2";
+    std::string error;
+    const auto file = chm::ChmFile::open(path, error);
+    ASSERT_NE(file, nullptr) << error;
+    EXPECT_EQ(file->damage(), "");
+    EXPECT_EQ(file->system().title, "(LCL) Lazarus Component Library") << "without the project's quotation marks";
+    std::string damage;
+    const auto contents = file->contents(&damage);
+    const auto index = file->index(&damage);
+    EXPECT_EQ(damage, "");
+    EXPECT_EQ(contents.size(), 3193u);
+    EXPECT_EQ(index.size(), 46078u);
+    // The binary index orders a keyword's sub-entries its own way, and the
+    // binary contents name an entry by its topic's title, spelt as the
+    // page spells it ("DbgS" for "dbgs").
+    const auto sorted = [](const std::vector<chm::SitemapEntry>& entries) {
+        std::multiset<std::string> out;
+        for (const auto& e : entries)
+            out.insert(std::to_string(e.level) + " " + chm::toLowerAscii(e.name) + " " + topicOf(e));
+        return out;
+    };
+    EXPECT_EQ(sorted(contents), sorted(file->binaryContents()));
+    EXPECT_EQ(sorted(index), sorted(file->binaryIndex()));
 }
 
 } // namespace

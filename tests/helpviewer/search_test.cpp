@@ -2,10 +2,15 @@
 // stores and on our own, which must agree.
 #include "helpviewer/chm/ChmFile.h"
 #include "helpviewer/chm/Encoding.h"
+#include "helpviewer/chm/Html.h"
 #include "helpviewer/chm/Search.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
 #include <set>
 
 namespace {
@@ -152,6 +157,92 @@ TEST(Search, QueryTermsAreThePositiveWordsForMarking)
     EXPECT_TRUE(terms[2].prefix);
     EXPECT_TRUE(chm::matchesTerm(chm::fold("Maikäfers", chm::Folding::German), terms));
     EXPECT_FALSE(chm::matchesTerm(chm::fold("Straße", chm::Folding::German), terms));
+}
+
+} // namespace
+
+namespace {
+
+// The stored index parts words at underscores: so must a query, and our
+// own index, or an identifier such as LM_PAINT is never found.
+TEST(Search, AnIdentifierWithUnderscoresIsFoundAsTheIndexPartedIt)
+{
+    const auto stored = openTestFile("deutsch.chm");
+    const auto bare = openTestFile("ohne-index.chm");
+    const auto storedIndex = chm::StoredIndex::open(*stored);
+    ASSERT_NE(storedIndex, nullptr);
+    const auto own = chm::OwnIndex::build(*bare);
+    for (const char* query : {"LM_PAINT", "lm_paint", "\"lm paint\""}) {
+        const auto fromStored = chm::search(*storedIndex, query, stored->folding(), false);
+        EXPECT_FALSE(fromStored.needsOwnIndex) << query;
+        EXPECT_EQ(paths(fromStored), std::set<std::string>{"stil.htm"}) << query;
+        EXPECT_EQ(paths(chm::search(*own, query, bare->folding(), false)), std::set<std::string>{"stil.htm"}) << query;
+    }
+}
+
+// Every topic of the large file has words starting with "c"; every 300th
+// has "café", which its stored index cannot hold: the topics' text decides,
+// and counts the word itself once in each.
+TEST(Search, AnAccentedWordCountsOnlyWhereItStands)
+{
+    const auto file = openTestFile("large.chm");
+    const auto index = chm::StoredIndex::open(*file);
+    ASSERT_NE(index, nullptr);
+    const auto result = chm::search(*index, "café", file->folding(), false);
+    ASSERT_FALSE(result.needsOwnIndex);
+    std::set<std::string> expected;
+    for (int i = 0; i < 3000; i += 300) {
+        char name[16];
+        std::snprintf(name, sizeof name, "t%04d.htm", i);
+        expected.insert(name);
+    }
+    EXPECT_EQ(paths(result), expected);
+    for (const auto& hit : result.hits)
+        EXPECT_EQ(hit.score, 1u) << hit.path;
+
+    chm::Cancel stop{true};
+    EXPECT_TRUE(chm::search(*index, "café", file->folding(), false, &stop).cancelled);
+}
+
+// The real file's stored index against a plain scan of its pages' text,
+// for the pages of one unit (a search of all 20,000 would take too long
+// for a test), by words of several kinds.
+TEST(RealFile, SearchFindsTheTopicsAPlainTextScanFinds)
+{
+    const char* path = "/usr/share/doc/lazarus/2.2.6/lcl.chm";
+    if (!std::filesystem::exists(path))
+        GTEST_SKIP() << path << " is not installed: scripts/setup installs it with lazarus-doc-2.2";
+    std::string error;
+    const auto file = chm::ChmFile::open(path, error);
+    ASSERT_NE(file, nullptr) << error;
+    const auto index = chm::StoredIndex::open(*file);
+    ASSERT_NE(index, nullptr);
+    std::vector<std::string> unit;
+    for (const auto& topic : file->topics())
+        if (topic.rfind("/graphics/", 0) == 0)
+            unit.push_back(topic);
+    ASSERT_GT(unit.size(), 500u);
+    const std::vector<std::string> words{"tbitmap", "transparent", "pixelformat", "canvas", "loadfromfile"};
+    std::map<std::string, std::set<std::string>> scanned;
+    for (const auto& topic : file->inStoredOrder(unit)) {
+        const auto html = file->read(topic);
+        ASSERT_TRUE(html) << topic;
+        const std::string utf8 = chm::htmlToUtf8(*html, file->encoding());
+        for (const std::string& text : {chm::htmlTitle(utf8), chm::htmlToText(utf8)})
+            chm::forEachWord(text, [&](std::string_view w, size_t, size_t) {
+                const std::string folded = chm::fold(w, file->folding());
+                if (std::find(words.begin(), words.end(), folded) != words.end())
+                    scanned[folded].insert(topic.substr(1));
+            });
+    }
+    for (const auto& word : words) {
+        std::set<std::string> found;
+        for (const auto& p : paths(chm::search(*index, word, file->folding(), false)))
+            if (p.rfind("graphics/", 0) == 0)
+                found.insert(p);
+        EXPECT_FALSE(found.empty()) << word;
+        EXPECT_EQ(found, scanned[word]) << word;
+    }
 }
 
 } // namespace

@@ -10,9 +10,16 @@ foreach(i RANGE ${last})
   string(REPEAT "0" ${pad} zeros)
   set(name "t${zeros}${i}.htm")
   math(EXPR group "${i} % 97")
+  # Every 300th topic has an accented word, which every topic's words
+  # "cable" and "covers" start like.
+  math(EXPR accented "${i} % 300")
+  set(cafe "")
+  if(accented EQUAL 0)
+    set(cafe " A caf&#233; is near.")
+  endif()
   file(WRITE ${STAGE}/${name}
     "<html><head><title>Topic ${i}</title></head><body><p>Topic number ${i} covers the serial port, "
-    "group${group} and alpha${i}; the cable is described elsewhere.</p></body></html>\n")
+    "group${group} and alpha${i}; the cable is described elsewhere.${cafe}</p></body></html>\n")
   string(APPEND toc "<li><object type=\"text/sitemap\"><param name=\"Name\" value=\"Topic ${i}\">"
                     "<param name=\"Local\" value=\"${name}\"></object>\n")
   string(APPEND files "${name}\n")
