@@ -113,18 +113,8 @@ public:
         }
         // Pages and style sheets are text in the file's code page unless
         // they declare their own charset.
-        if (type == QTextDocument::StyleSheetResource)
+        if (type == QTextDocument::HtmlResource || type == QTextDocument::StyleSheetResource)
             return fromBytes(chm::htmlToUtf8(*bytes, file->chm->encoding()));
-        if (type == QTextDocument::HtmlResource) {
-            // Text a style keeps on one line is made unbreakable, since the
-            // document honours white-space only for whole paragraphs.
-            const auto sheet = [&](std::string_view href) {
-                const std::string css = chm::resolvePath(stored, href);
-                const auto text = file->chm->read(css);
-                return text ? chm::htmlToUtf8(*text, file->chm->encoding()) : std::string();
-            };
-            return fromBytes(chm::keepUnbroken(chm::htmlToUtf8(*bytes, file->chm->encoding()), sheet));
-        }
         return QByteArray(bytes->data(), static_cast<qsizetype>(bytes->size()));
     }
 
@@ -301,7 +291,9 @@ void HelpWindow::buildUi()
     browser_ = new HelpBrowser(engine_, *this, topicPane);
     browser_->setObjectName(QStringLiteral("topic"));
     // Lines break between words only, as in a web browser: a word wider than
-    // the line runs on rather than being cut in the middle.
+    // the line, or text a style keeps on its line (white-space: nowrap, which
+    // the document turns into no-break spaces), runs on rather than being cut
+    // at any character.
     browser_->setWordWrapMode(QTextOption::WordWrap);
     topicLayout->addWidget(browser_, 1);
     buildFindBar(topicPane);

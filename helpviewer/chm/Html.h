@@ -4,7 +4,6 @@
 // by the input.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -62,15 +61,6 @@ std::string htmlToText(std::string_view html);
 
 // The text of the topic's <title>, or empty.
 std::string htmlTitle(std::string_view html);
-
-// `html` with the text that a style keeps on one line made unbreakable, for
-// a renderer that honours white-space only for whole paragraphs: inside an
-// element whose style says "white-space: nowrap" its blanks become no-break
-// spaces, and inside "pre" its line breaks also become <br>. Styles come
-// from the page's <style> elements, its style sheets (`styleSheet` gives the
-// text of the one a <link> names, empty when there is none) and style
-// attributes; selectors of a tag, a class or both ("span.code") are heeded.
-std::string keepUnbroken(std::string_view html, const std::function<std::string(std::string_view href)>& styleSheet);
 
 std::string toLowerAscii(std::string_view text);
 bool equalsNoCase(std::string_view a, std::string_view b);

@@ -180,11 +180,20 @@ TEST(Search, AnIdentifierWithUnderscoresIsFoundAsTheIndexPartedIt)
     }
 }
 
-// Every topic of the large file has words starting with "c"; every 300th
-// has "café", which its stored index cannot hold: the topics' text decides,
-// and counts the word itself once in each.
+// The German file's stored index split its words at umlauts, so it holds
+// "Käfer" only as "k" and "fer": the topics with a word starting with "k"
+// are read, and the word itself is counted ("Käferbein" and "kein" are not).
+// In the large file "café" is held whole, beside words starting alike.
 TEST(Search, AnAccentedWordCountsOnlyWhereItStands)
 {
+    const auto german = openTestFile("deutsch.chm");
+    const auto germanIndex = chm::StoredIndex::open(*german);
+    ASSERT_NE(germanIndex, nullptr);
+    const auto beetle = chm::search(*germanIndex, "Käfer", german->folding(), false);
+    ASSERT_FALSE(beetle.needsOwnIndex);
+    ASSERT_EQ(paths(beetle), std::set<std::string>{"stil.htm"});
+    EXPECT_EQ(beetle.hits.front().score, 1u);
+
     const auto file = openTestFile("large.chm");
     const auto index = chm::StoredIndex::open(*file);
     ASSERT_NE(index, nullptr);
