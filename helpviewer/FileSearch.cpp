@@ -47,8 +47,9 @@ void FileSearch::start(QObject* context, std::string query, bool titlesOnly, Don
 void FileSearch::stop()
 {
     const std::lock_guard lock(mutex_);
-    if (running_)
-        running_->cancel = true;
+    for (const auto& job : {pending_, running_})
+        if (job)
+            job->cancel = true;
 }
 
 void FileSearch::work()

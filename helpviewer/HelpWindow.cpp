@@ -70,8 +70,7 @@ std::pair<std::string, std::string> splitFragment(const std::string& link)
 // the reader agreed. Pages run no scripts: this browser has none.
 class HelpBrowser : public QTextBrowser {
 public:
-    HelpBrowser(EngineServices& engine, HelpWindow& window, QWidget* parent)
-        : QTextBrowser(parent), engine_(engine), window_(window)
+    HelpBrowser(HelpWindow& window, QWidget* parent) : QTextBrowser(parent), window_(window)
     {
         setOpenLinks(true);
         setOpenExternalLinks(false);
@@ -87,8 +86,7 @@ public:
         std::shared_ptr<HelpFile> file;
         std::string path;
         if (url.scheme() == QLatin1String(HelpWindow::kScheme)) {
-            if (url.host().startsWith(QLatin1Char('f')))
-                file = engine_.fileById(url.host().mid(1).toInt());
+            file = window_.fileOf(url);
             path = toBytes(url.path());
         } else if (isHelpFileLink(url.toString())) {
             std::string error; // a missing file is a missing resource
@@ -168,7 +166,6 @@ private:
         return QByteArray(" ");
     }
 
-    EngineServices& engine_;
     HelpWindow& window_;
 };
 
@@ -288,7 +285,7 @@ void HelpWindow::buildUi()
     auto* topicLayout = new QVBoxLayout(topicPane);
     topicLayout->setContentsMargins(0, 0, 0, 0);
     topicLayout->setSpacing(0);
-    browser_ = new HelpBrowser(engine_, *this, topicPane);
+    browser_ = new HelpBrowser(*this, topicPane);
     browser_->setObjectName(QStringLiteral("topic"));
     // Lines break between words only, as in a web browser: a word wider than
     // the line, or text a style keeps on its line (white-space: nowrap, which
@@ -661,7 +658,8 @@ void HelpWindow::showSearchAnswer(const std::string& notice, const chm::SearchRe
     stopSearch_->setEnabled(false);
     marking_ = result.terms;
     if (!notice.empty()) {
-        notice_->setText(fromBytes(notice));
+        notice_->setText((file_->damage.empty() ? QString() : fromBytes(file_->damage) + QLatin1Char(' ')) +
+                         fromBytes(notice));
         notice_->show();
     }
     std::vector<TopicListModel::Row> rows;

@@ -83,6 +83,8 @@ public:
     // Internal URL of a topic of an open file, and the text form callers see.
     static QUrl topicUrl(const HelpFile& file, const std::string& path, const std::string& fragment = {});
     std::string urlText(const QUrl& url) const;
+    // The open file an internal URL names, or null.
+    std::shared_ptr<HelpFile> fileOf(const QUrl& url) const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -101,7 +103,6 @@ private:
     void findInPage(bool backward);
     void print(bool preview);
     void printTo(QPrinter* printer);
-    std::shared_ptr<HelpFile> fileOf(const QUrl& url) const;
 
     EngineServices& engine_;
     std::string typeName_;

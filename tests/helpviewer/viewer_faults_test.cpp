@@ -350,3 +350,20 @@ TEST_F(Viewer, RealFileDamagedCopiesSayWhatIsDamaged)
     emit query->returnPressed();
     EXPECT_EQ(answered(part<QAbstractItemView>(h, "searchResults")), QStringList{"No topics found."});
 }
+
+// A word the real file's stored index cannot hold sends the search through
+// the text of thousands of topics: the reader can stop it, and is told.
+TEST_F(Viewer, RealFileASearchCanBeStopped)
+{
+    REQUIRE_REAL_FILE();
+    HH_FTS_QUERY query{static_cast<int32_t>(sizeof(HH_FTS_QUERY)), 0, "für", -1, 0, 0, 1, nullptr};
+    const platform::HWND h = call(kRealFile, HH_DISPLAY_SEARCH, reinterpret_cast<uintptr_t>(&query));
+    auto* stop = part<QPushButton>(h, "stopSearch");
+    ASSERT_NE(stop, nullptr);
+    ASSERT_TRUE(stop->isEnabled());
+    stop->click();
+    const QStringList said = answered(part<QAbstractItemView>(h, "searchResults"));
+    ASSERT_FALSE(said.isEmpty());
+    EXPECT_TRUE(said.front().startsWith(QStringLiteral("The search was stopped"))) << said.front().toStdString();
+    EXPECT_FALSE(stop->isEnabled());
+}
