@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include <utility>
+
 namespace kpxhelp {
 
 FileSearch::FileSearch(const chm::ChmFile& file) : file_(file) {}
@@ -38,6 +40,21 @@ void FileSearch::start(QObject* context, std::string query, bool titlesOnly, Don
             running_->cancel = true;
         }
         pending_ = std::move(job);
+        asked_ = true;
+        if (!worker_.joinable())
+            worker_ = std::thread([this] { work(); });
+    }
+    wake_.notify_all();
+}
+
+void FileSearch::prepare()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        if (asked_)
+            return;
+        asked_ = true;
+        pending_ = std::make_shared<Job>();
         if (!worker_.joinable())
             worker_ = std::thread([this] { work(); });
     }
@@ -69,7 +86,7 @@ void FileSearch::work()
         {
             const std::lock_guard lock(mutex_);
             running_.reset();
-            if (job->replaced || quit_)
+            if (job->replaced || quit_ || !job->done)
                 continue;
         }
         post(job->context, [job, result = std::move(result)] { job->done(result); });
@@ -83,8 +100,11 @@ FileSearch::Answer FileSearch::answer(Job& job)
         storedOpened_ = true;
         stored_ = chm::StoredIndex::open(file_);
         if (!stored_ && file_.contains("/$FIftiMain"))
-            out.notice = "The search index of this file is damaged: its topics are searched one by one instead.";
+            notice_ = "The search index of this file is damaged: its topics are searched one by one instead.";
     }
+    if (!job.done)
+        return out; // prepared only
+    out.notice = std::exchange(notice_, {}); // told once
     if (stored_) {
         out.result = chm::search(*stored_, job.query, file_.folding(), job.titlesOnly, &job.cancel);
         if (!out.result.needsOwnIndex)

@@ -42,13 +42,16 @@ public:
     void start(QObject* context, std::string query, bool titlesOnly, Done done, std::function<void()> preparing);
     // Stops the running search; its `done` gets a cancelled result.
     void stop();
+    // Opens the file's stored index on the worker ahead of the first
+    // search, unless a search has done so or is about to.
+    void prepare();
 
 private:
     struct Job {
         std::string query;
         bool titlesOnly = false;
         QPointer<QObject> context;
-        Done done;
+        Done done; // null for prepare()
         std::function<void()> preparing;
         chm::Cancel cancel{false};
         bool replaced = false; // stopped because a later search took its place
@@ -63,12 +66,14 @@ private:
     bool storedOpened_ = false;
     std::unique_ptr<chm::StoredIndex> stored_;
     std::unique_ptr<chm::OwnIndex> own_;
+    std::string notice_; // for the next answer
 
     std::mutex mutex_;
     std::condition_variable wake_;
     std::shared_ptr<Job> pending_; // waiting for the worker
     std::shared_ptr<Job> running_;
     bool quit_ = false;
+    bool asked_ = false; // a search or prepare() has been queued
     std::thread worker_;
 };
 

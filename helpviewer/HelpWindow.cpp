@@ -29,6 +29,7 @@
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocumentFragment>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -385,6 +386,13 @@ void HelpWindow::setFile(const std::shared_ptr<HelpFile>& file)
     resultsModel_->setRows({});
     notice_->setText(fromBytes(file_->damage) + QLatin1Char(' ') + tr("What could be read from it is shown."));
     notice_->setVisible(!file_->damage.empty());
+    // While the reader looks at the first topic, the file's worker opens
+    // its search index, so the first search answers at once.
+    constexpr int kPrepareSearchAfterMs = 500;
+    QTimer::singleShot(kPrepareSearchAfterMs, this, [shown = std::weak_ptr<HelpFile>(file_)] {
+        if (auto f = shown.lock())
+            f->search().prepare();
+    });
 }
 
 void HelpWindow::applyType(const HH_WINTYPE* type, const std::string& fallbackCaption, bool place)
