@@ -146,6 +146,7 @@ void BM_HelpViewerFirstSearchLargeFile(benchmark::State& state)
             benchmark::DoNotOptimize(BenchHost::windows[h]->grab());
         QCoreApplication::processEvents();
         QTimer shown;
+        shown.setSingleShot(true);
         shown.start(static_cast<int>(state.range(0)));
         while (shown.isActive())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -154,6 +155,7 @@ void BM_HelpViewerFirstSearchLargeFile(benchmark::State& state)
         viewer()(0, KPX_HELP_BENCH_REAL_FILE, HH_DISPLAY_SEARCH, reinterpret_cast<uintptr_t>(&query));
         // Waits for the worker's answer without spinning, which would count.
         QTimer limit;
+        limit.setSingleShot(true);
         limit.start(30000);
         while (results && results->model()->rowCount() < 2 && limit.isActive())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
