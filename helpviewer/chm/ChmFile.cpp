@@ -202,7 +202,14 @@ std::string describeOpenError(int code)
 struct ChmFile::Impl {
     MemSystem sys{};
     std::vector<uint8_t> data;
-    mschm_decompressor* decompressor = nullptr;
+    mschm_decompressor* decompressor = nullptr; // owns the header
+    // Unpacks the compressed files. libmspack reaches a file further on in
+    // the compressed part by unpacking everything before it from where it
+    // stands, which from the front of a large file is a hundred megabytes
+    // and a third of a second; a fresh decompressor starts at the reset
+    // point nearest to the file instead.
+    mschm_decompressor* extractor = nullptr;
+    uint64_t unpackedTo = 0; // where the extractor stands in the unpacked data
     mschmd_header* header = nullptr;
     std::vector<mschmd_file*> entries; // parallel to ChmFile::names_
     // The decompressor keeps state between extractions; the viewer reads
@@ -227,6 +234,8 @@ struct ChmFile::Impl {
     {
         if (header)
             decompressor->close(decompressor, header);
+        if (extractor)
+            mspack_destroy_chm_decompressor(extractor);
         if (decompressor)
             mspack_destroy_chm_decompressor(decompressor);
     }
@@ -394,7 +403,18 @@ std::optional<std::string> ChmFile::read(std::string_view path) const
     const std::lock_guard lock(impl_->extracting);
     impl_->sys.output = &out;
     impl_->sys.outputLimit = length;
-    const int rc = impl_->decompressor->extract(impl_->decompressor, entry, kOutputName);
+    constexpr uint64_t kFarAhead = 256u << 10;
+    const auto offset = static_cast<uint64_t>(entry->offset);
+    if (impl_->extractor && offset > impl_->unpackedTo + kFarAhead) {
+        mspack_destroy_chm_decompressor(impl_->extractor);
+        impl_->extractor = nullptr;
+    }
+    if (!impl_->extractor)
+        impl_->extractor = mspack_create_chm_decompressor(&impl_->sys.base);
+    if (!impl_->extractor)
+        return std::nullopt;
+    const int rc = impl_->extractor->extract(impl_->extractor, entry, kOutputName);
+    impl_->unpackedTo = offset + length;
     impl_->sys.output = nullptr;
     if (rc != MSPACK_ERR_OK || out.size() != length)
         return std::nullopt;
