@@ -799,17 +799,55 @@ std::string ChmFile::checkWhole()
     return {};
 }
 
-// The reset table says where in the compressed part each 32 KB frame of
-// the unpacked data starts; libmspack seeks by it. A wrong entry would
-// unpack another frame in its place, and a page would show another topic's
-// text as if it were its own, so the table is checked before any page is
-// read: a header, then one offset per frame, ascending from 0, within the
+namespace {
+
+// The reset table: a header (entry count at 4, entry size at 8, offset of
+// the entries at 0x0C, unpacked and packed length at 0x10 and 0x18, frame
+// length at 0x20), then where each 32 KB frame of the unpacked data starts
+// in the compressed part.
+struct ResetTable {
+    static constexpr uint64_t kFrame = 0x8000;
+
+    explicit ResetTable(std::string_view bytes) : b(bytes) {}
+    uint32_t entries() const { return b.u32(4); }
+    uint32_t entrySize() const { return b.u32(8); }
+    uint32_t entriesAt() const { return b.u32(0x0C); }
+    uint64_t unpacked() const { return u64(0x10); }
+    uint64_t packed() const { return u64(0x18); }
+    uint32_t frameLength() const { return b.u32(0x20); }
+    uint64_t frameStart(uint64_t frame) const
+    {
+        const size_t at = entriesAt() + frame * entrySize();
+        return entrySize() == 8 ? u64(at) : b.u32(at);
+    }
+
+    Bytes b;
+
+private:
+    uint64_t u64(size_t at) const { return b.u32(at) | (uint64_t{b.u32(at + 4)} << 32); }
+};
+
+} // namespace
+
+std::string_view ChmFile::resetTable() const
+{
+    const mschmd_file* table = impl_->header->sec1.rtable;
+    if (!table || table->section != &impl_->header->sec0.base || table->offset < 0 || table->length < 0x28)
+        return {};
+    const auto start = static_cast<uint64_t>(impl_->header->sec0.offset) + static_cast<uint64_t>(table->offset);
+    if (start > impl_->data.size() || static_cast<uint64_t>(table->length) > impl_->data.size() - start)
+        return {};
+    return {reinterpret_cast<const char*>(impl_->data.data() + start), static_cast<size_t>(table->length)};
+}
+
+// libmspack seeks in the compressed part by the reset table. A wrong entry
+// would unpack another frame in its place, and a page would show another
+// topic's text as if it were its own, so the table is checked before any
+// page is read: one offset per frame, ascending from 0, within the
 // compressed part, one for every frame of the unpacked length, and no file
 // listed beyond that length.
 std::string ChmFile::checkResetTable() const
 {
-    const mschmd_file* content = impl_->header->sec1.content;
-    const mschmd_file* table = impl_->header->sec1.rtable;
     bool compressedFiles = false;
     uint64_t listedEnd = 0;
     for (const mschmd_file* f : impl_->entries) {
@@ -822,34 +860,24 @@ std::string ChmFile::checkResetTable() const
         return {};
     const std::string damaged = "The help file is damaged: its reset table does not match its compressed part, "
                                 "so its compressed pages cannot be read.";
-    if (!content || !table || table->section != &impl_->header->sec0.base || table->offset < 0 ||
-        table->length < 0x28 || content->length < 0)
+    const mschmd_file* content = impl_->header->sec1.content;
+    const ResetTable t(resetTable());
+    if (!content || content->length < 0 || t.b.size() == 0)
         return damaged;
-    const auto start = static_cast<uint64_t>(impl_->header->sec0.offset) + static_cast<uint64_t>(table->offset);
-    if (start > impl_->data.size() || static_cast<uint64_t>(table->length) > impl_->data.size() - start)
-        return damaged;
-    const Bytes b(std::string_view(reinterpret_cast<const char*>(impl_->data.data() + start),
-                                   static_cast<size_t>(table->length)));
-    constexpr uint64_t kFrame = 0x8000;
-    const uint32_t entries = b.u32(4);
-    const uint32_t entrySize = b.u32(8);
-    const uint32_t tableOffset = b.u32(0x0C);
-    const uint64_t unpacked = b.u32(0x10) | (uint64_t{b.u32(0x14)} << 32);
-    const uint64_t packed = b.u32(0x18) | (uint64_t{b.u32(0x1C)} << 32);
-    if (b.u32(0x20) != kFrame || (entrySize != 8 && entrySize != 4) || entries == 0 ||
-        !b.has(tableOffset, uint64_t{entries} * entrySize) || packed > static_cast<uint64_t>(content->length) ||
-        listedEnd > unpacked)
+    const uint32_t entries = t.entries();
+    if (t.frameLength() != ResetTable::kFrame || (t.entrySize() != 8 && t.entrySize() != 4) || entries == 0 ||
+        !t.b.has(t.entriesAt(), uint64_t{entries} * t.entrySize()) ||
+        t.packed() > static_cast<uint64_t>(content->length) || listedEnd > t.unpacked())
         return damaged;
     // Compilers may add one entry for the end of the compressed part.
-    const uint64_t frames = (unpacked + kFrame - 1) / kFrame;
+    const uint64_t frames = (t.unpacked() + ResetTable::kFrame - 1) / ResetTable::kFrame;
     if (entries != frames && entries != frames + 1)
         return damaged;
     uint64_t previous = 0;
     for (uint32_t i = 0; i < entries; ++i) {
-        const size_t at = tableOffset + size_t{i} * entrySize;
-        const uint64_t offset = entrySize == 8 ? (b.u32(at) | (uint64_t{b.u32(at + 4)} << 32)) : b.u32(at);
-        if ((i == 0 && offset != 0) || (i > 0 && offset <= previous) || offset > packed ||
-            (offset == packed && i < frames))
+        const uint64_t offset = t.frameStart(i);
+        if ((i == 0 && offset != 0) || (i > 0 && offset <= previous) || offset > t.packed() ||
+            (offset == t.packed() && i < frames))
             return damaged;
         previous = offset;
     }
@@ -872,20 +900,14 @@ std::optional<ChmFile::Range> ChmFile::storedRange(std::string_view path) const
     // A compressed file: the frames from the one it starts in to the one
     // after it ends, by the reset table.
     const mschmd_file* content = impl_->header->sec1.content;
-    const mschmd_file* table = impl_->header->sec1.rtable;
-    if (!content || !table || !compressedReadable_)
+    if (!content || !compressedReadable_)
         return std::nullopt;
-    const Bytes b(std::string_view(reinterpret_cast<const char*>(impl_->data.data()), impl_->data.size()));
-    const uint64_t t = sec0 + static_cast<uint64_t>(table->offset);
-    const uint32_t entries = b.u32(t + 4), entrySize = b.u32(t + 8), tableOffset = b.u32(t + 0x0C);
-    auto frameStart = [&](uint64_t frame) -> uint64_t {
-        if (frame >= entries)
-            return static_cast<uint64_t>(content->length);
-        const size_t at = t + tableOffset + frame * entrySize;
-        return entrySize == 8 ? (b.u32(at) | (uint64_t{b.u32(at + 4)} << 32)) : b.u32(at);
+    const ResetTable t(resetTable());
+    auto frameStart = [&](uint64_t frame) {
+        return frame < t.entries() ? t.frameStart(frame) : static_cast<uint64_t>(content->length);
     };
-    const uint64_t first = static_cast<uint64_t>(f->offset) / 0x8000;
-    const uint64_t last = (static_cast<uint64_t>(f->offset + f->length) + 0x7FFF) / 0x8000;
+    const uint64_t first = static_cast<uint64_t>(f->offset) / ResetTable::kFrame;
+    const uint64_t last = (static_cast<uint64_t>(f->offset + f->length) + ResetTable::kFrame - 1) / ResetTable::kFrame;
     const uint64_t base = sec0 + static_cast<uint64_t>(content->offset);
     return Range{base + frameStart(first), frameStart(last) - frameStart(first)};
 }

@@ -141,6 +141,7 @@ private:
     void loadTables();
     std::string checkWhole();
     std::string checkResetTable() const;
+    std::string_view resetTable() const; // its bytes; empty when it is missing
     std::string sitemapPath(bool index) const;
     std::vector<SitemapEntry> sitemap(bool index, std::string* damage) const;
 

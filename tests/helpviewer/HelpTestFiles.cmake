@@ -3,6 +3,8 @@
 # Where they are, for every folder that includes this file; the rest only once.
 set(KPX_HELP_TEST_DIR ${CMAKE_BINARY_DIR}/help-test-files)
 set(KPX_HELP_TEST_SOURCES ${CMAKE_CURRENT_LIST_DIR}/files)
+# A large real help file nobody here wrote, from Debian's lazarus-doc-2.2.
+set(KPX_REAL_HELP_FILE /usr/share/doc/lazarus/2.2.6/lcl.chm)
 include_guard(GLOBAL)
 find_program(KPX_CHMCMD chmcmd REQUIRED)
 

@@ -6,10 +6,11 @@
 #include "helpviewer/chm/Search.h"
 #include "helpviewer/chm/Sitemap.h"
 
+#include "tests/helpviewer/RealHelpFile.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -202,11 +203,9 @@ namespace {
 // must be what both say.
 TEST(RealFile, ContentsAndIndexAgreeWithTheFilesBinaryTables)
 {
-    const char* path = "/usr/share/doc/lazarus/2.2.6/lcl.chm";
-    if (!std::filesystem::exists(path))
-        GTEST_SKIP() << path << " is not installed: scripts/setup installs it with lazarus-doc-2.2";
+    SKIP_WITHOUT_REAL_HELP_FILE();
     std::string error;
-    const auto file = chm::ChmFile::open(path, error);
+    const auto file = chm::ChmFile::open(kRealHelpFile, error);
     ASSERT_NE(file, nullptr) << error;
     EXPECT_EQ(file->damage(), "");
     EXPECT_EQ(file->system().title, "(LCL) Lazarus Component Library") << "without the project's quotation marks";

@@ -5,11 +5,12 @@
 #include "helpviewer/chm/Html.h"
 #include "helpviewer/chm/Search.h"
 
+#include "tests/helpviewer/RealHelpFile.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <set>
 
@@ -218,11 +219,9 @@ TEST(Search, AnAccentedWordCountsOnlyWhereItStands)
 // for a test), by words of several kinds.
 TEST(RealFile, SearchFindsTheTopicsAPlainTextScanFinds)
 {
-    const char* path = "/usr/share/doc/lazarus/2.2.6/lcl.chm";
-    if (!std::filesystem::exists(path))
-        GTEST_SKIP() << path << " is not installed: scripts/setup installs it with lazarus-doc-2.2";
+    SKIP_WITHOUT_REAL_HELP_FILE();
     std::string error;
-    const auto file = chm::ChmFile::open(path, error);
+    const auto file = chm::ChmFile::open(kRealHelpFile, error);
     ASSERT_NE(file, nullptr) << error;
     const auto index = chm::StoredIndex::open(*file);
     ASSERT_NE(index, nullptr);

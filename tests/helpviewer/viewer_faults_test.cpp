@@ -4,6 +4,7 @@
 // typing in the index, marks in topics opened from the results, printed
 // text size, lines a style keeps whole, Back across files, Locate, Topics
 // Found, captions and damaged copies.
+#include "tests/helpviewer/RealHelpFile.h"
 #include "tests/helpviewer/ViewerTest.h"
 
 #include "helpviewer/chm/ChmFile.h"
@@ -36,11 +37,6 @@ namespace {
 
 const std::string german = std::string(KPX_HELP_TEST_DIR) + "/deutsch.chm";
 const std::string large = std::string(KPX_HELP_TEST_DIR) + "/large.chm";
-constexpr const char* kRealFile = "/usr/share/doc/lazarus/2.2.6/lcl.chm";
-
-#define REQUIRE_REAL_FILE()                                                                                      \
-    if (!std::filesystem::exists(kRealFile))                                                                     \
-    GTEST_SKIP() << kRealFile << " is not installed: scripts/setup installs it with lazarus-doc-2.2"
 
 QStringList marked(const QTextBrowser* browser)
 {
@@ -210,15 +206,15 @@ TEST_F(Viewer, LocateSaysWhenATopicIsNotInTheContents)
 
 TEST_F(Viewer, RealFileCaptionContentsAndIndexAreTheFilesOwn)
 {
-    REQUIRE_REAL_FILE();
-    const platform::HWND h = call(kRealFile, HH_DISPLAY_TOC);
+    SKIP_WITHOUT_REAL_HELP_FILE();
+    const platform::HWND h = call(kRealHelpFile, HH_DISPLAY_TOC);
     ASSERT_GT(h, 0);
     EXPECT_EQ(FakeHost::windows[h]->windowTitle(), QStringLiteral("(LCL) Lazarus Component Library"));
     EXPECT_FALSE(visible(part<QLabel>(h, "notice")));
 
     // The panes against the file's own sitemaps, read straight from it.
     std::string error;
-    const auto file = chm::ChmFile::open(kRealFile, error);
+    const auto file = chm::ChmFile::open(kRealHelpFile, error);
     ASSERT_NE(file, nullptr) << error;
     const auto sitemap = [&](const char* path) {
         const auto text = file->read(path);
@@ -242,8 +238,8 @@ TEST_F(Viewer, RealFileCaptionContentsAndIndexAreTheFilesOwn)
 // its own: typing it means the keyword, and Enter opens its class page.
 TEST_F(Viewer, RealFileIndexTypingFindsTheTopLevelKeyword)
 {
-    REQUIRE_REAL_FILE();
-    const platform::HWND h = call(kRealFile, HH_DISPLAY_INDEX);
+    SKIP_WITHOUT_REAL_HELP_FILE();
+    const platform::HWND h = call(kRealHelpFile, HH_DISPLAY_INDEX);
     auto* keyword = part<QLineEdit>(h, "indexKeyword");
     auto* index = part<QAbstractItemView>(h, "index");
     browser = part<QTextBrowser>(h, "topic");
@@ -260,9 +256,9 @@ TEST_F(Viewer, RealFileIndexTypingFindsTheTopLevelKeyword)
 
 TEST_F(Viewer, RealFileSearchFindsIdentifiersWithUnderscores)
 {
-    REQUIRE_REAL_FILE();
+    SKIP_WITHOUT_REAL_HELP_FILE();
     HH_FTS_QUERY query{static_cast<int32_t>(sizeof(HH_FTS_QUERY)), 0, "LM_PAINT", -1, 0, 0, 1, nullptr};
-    const platform::HWND h = call(kRealFile, HH_DISPLAY_SEARCH, reinterpret_cast<uintptr_t>(&query));
+    const platform::HWND h = call(kRealHelpFile, HH_DISPLAY_SEARCH, reinterpret_cast<uintptr_t>(&query));
     auto* results = part<QAbstractItemView>(h, "searchResults");
     const QStringList found = answered(results);
     EXPECT_GE(found.size(), 10);
@@ -276,10 +272,10 @@ TEST_F(Viewer, RealFileSearchFindsIdentifiersWithUnderscores)
 // A keyword with 38 topics of one title: each row says where its topic is.
 TEST_F(Viewer, RealFileTopicsFoundTellsRepeatedTitlesApart)
 {
-    REQUIRE_REAL_FILE();
+    SKIP_WITHOUT_REAL_HELP_FILE();
     HH_AKLINK link{static_cast<int32_t>(sizeof(HH_AKLINK)), 0, "Register procedure", nullptr, nullptr, nullptr,
                    nullptr, 0};
-    const platform::HWND h = call(kRealFile, HH_KEYWORD_LOOKUP, reinterpret_cast<uintptr_t>(&link));
+    const platform::HWND h = call(kRealHelpFile, HH_KEYWORD_LOOKUP, reinterpret_cast<uintptr_t>(&link));
     ASSERT_GT(h, 0);
     auto* chooser = FakeHost::windows[h]->findChild<QDialog*>(QStringLiteral("topicsFound"));
     ASSERT_NE(chooser, nullptr);
@@ -294,11 +290,11 @@ TEST_F(Viewer, RealFileTopicsFoundTellsRepeatedTitlesApart)
 // damaged, and shows what can still be read.
 TEST_F(Viewer, RealFileDamagedCopiesSayWhatIsDamaged)
 {
-    REQUIRE_REAL_FILE();
-    std::ifstream in(kRealFile, std::ios::binary);
+    SKIP_WITHOUT_REAL_HELP_FILE();
+    std::ifstream in(kRealHelpFile, std::ios::binary);
     const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
     std::string error;
-    const auto whole = chm::ChmFile::open(kRealFile, error);
+    const auto whole = chm::ChmFile::open(kRealHelpFile, error);
     ASSERT_NE(whole, nullptr);
     QTemporaryDir dir;
     const auto copy = [&](const char* name, std::vector<char> content) {
@@ -355,9 +351,9 @@ TEST_F(Viewer, RealFileDamagedCopiesSayWhatIsDamaged)
 // the text of thousands of topics: the reader can stop it, and is told.
 TEST_F(Viewer, RealFileASearchCanBeStopped)
 {
-    REQUIRE_REAL_FILE();
+    SKIP_WITHOUT_REAL_HELP_FILE();
     HH_FTS_QUERY query{static_cast<int32_t>(sizeof(HH_FTS_QUERY)), 0, "für", -1, 0, 0, 1, nullptr};
-    const platform::HWND h = call(kRealFile, HH_DISPLAY_SEARCH, reinterpret_cast<uintptr_t>(&query));
+    const platform::HWND h = call(kRealHelpFile, HH_DISPLAY_SEARCH, reinterpret_cast<uintptr_t>(&query));
     auto* stop = part<QPushButton>(h, "stopSearch");
     ASSERT_NE(stop, nullptr);
     ASSERT_TRUE(stop->isEnabled());
