@@ -558,8 +558,7 @@ private:
             if (b)
                 b->close();
         boxes_.clear();
-        // The files go with the last window that shows them: a large one
-        // holds tens of megabytes.
+        // The files go with the windows: a large one holds tens of megabytes.
         files_.clear();
         byId_.clear();
     }
