@@ -220,24 +220,27 @@ void HelpWindow::buildUi()
     splitter_ = new QSplitter(Qt::Horizontal, this);
     layout->addWidget(splitter_, 1);
 
-    tabs_ = new QTabWidget(splitter_);
+    // The tabs, and below them what Locate has to say.
+    navigation_ = new QWidget(splitter_);
+    auto* navigationLayout = new QVBoxLayout(navigation_);
+    navigationLayout->setContentsMargins(0, 0, 0, 0);
+    tabs_ = new QTabWidget(navigation_);
     tabs_->setObjectName(QStringLiteral("navigation"));
+    navigationLayout->addWidget(tabs_, 1);
 
-    auto* contentsPage = new QWidget;
-    auto* contentsLayout = new QVBoxLayout(contentsPage);
-    contentsLayout->setContentsMargins(0, 0, 0, 0);
-    contents_ = new QTreeView(contentsPage);
+    contents_ = new QTreeView;
     contents_->setObjectName(QStringLiteral("contents"));
     contents_->setHeaderHidden(true);
     contents_->setUniformRowHeights(true);
     contents_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    contentsLayout->addWidget(contents_, 1);
-    locateStatus_ = new QLabel(contentsPage);
+    tabs_->addTab(contents_, tr("Contents"));
+    locateStatus_ = new QLabel(navigation_);
     locateStatus_->setObjectName(QStringLiteral("locateStatus"));
     locateStatus_->setWordWrap(true);
+    locateStatus_->setMargin(4);
     locateStatus_->hide();
-    contentsLayout->addWidget(locateStatus_);
-    tabs_->addTab(contentsPage, tr("Contents"));
+    navigationLayout->addWidget(locateStatus_);
+    connect(tabs_, &QTabWidget::currentChanged, locateStatus_, &QWidget::hide);
 
     auto* indexPage = new QWidget;
     auto* indexLayout = new QVBoxLayout(indexPage);
@@ -301,7 +304,7 @@ void HelpWindow::buildUi()
     splitter_->setSizes({240, 660});
 
     connect(hideAction_, &QAction::triggered, this, [this] {
-        const bool hiding = tabs_->isVisible();
+        const bool hiding = navigation_->isVisible();
         track(hiding ? HHACT_CONTRACT : HHACT_EXPAND);
         setNavigationVisible(!hiding);
     });
@@ -448,7 +451,7 @@ void HelpWindow::applyType(const HH_WINTYPE* type, const std::string& fallbackCa
 
 void HelpWindow::setNavigationVisible(bool visible)
 {
-    tabs_->setVisible(visible);
+    navigation_->setVisible(visible);
     hideAction_->setText(visible ? tr("Hide") : tr("Show"));
 }
 

@@ -127,6 +127,7 @@ private:
     QAction* findAction_ = nullptr;
     QLabel* notice_ = nullptr;
     QSplitter* splitter_ = nullptr;
+    QWidget* navigation_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     QTreeView* contents_ = nullptr;
     ContentsModel* contentsModel_ = nullptr;
