@@ -2,8 +2,8 @@
 // time): the first search a reader makes, which opens the file's stored
 // index, must answer at once; our own index, built on a worker thread only
 // when the stored one cannot answer, is measured for comparison.
-#include "help/engine/chm/ChmFile.h"
-#include "help/engine/chm/Search.h"
+#include "helpviewer/chm/ChmFile.h"
+#include "helpviewer/chm/Search.h"
 
 #include <benchmark/benchmark.h>
 

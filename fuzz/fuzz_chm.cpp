@@ -1,8 +1,8 @@
 // Arbitrary bytes opened as a compiled help file, then walked as the viewer
 // walks it: contents, index, window types, context map, every topic, and
 // search on the stored index and on our own.
-#include "help/engine/chm/ChmFile.h"
-#include "help/engine/chm/Search.h"
+#include "helpviewer/chm/ChmFile.h"
+#include "helpviewer/chm/Search.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 #include "help/EngineLibrary.h"
 
 #include "help/Kyhhint.h"
-#include "help/engine/EngineHost.h"
+#include "help/EngineHost.h"
 #include "toolkit/Application.h"
 
 #ifndef KPX_HELP_ENGINE_DIR

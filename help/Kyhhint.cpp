@@ -1,7 +1,7 @@
 #include "help/Kyhhint.h"
 
 #include "help/EngineLibrary.h"
-#include "help/engine/EngineHost.h"
+#include "help/EngineHost.h"
 #include "platform/Desktop.h"
 #include "platform/Window.h"
 #include "toolkit/Application.h"

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "help/HtmlHelpApi.h"
-#include "help/engine/EngineHost.h"
+#include "help/EngineHost.h"
 
 #include <optional>
 #include <string>

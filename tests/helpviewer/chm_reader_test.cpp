@@ -1,0 +1,231 @@
+// The compiled-help reader on files chmcmd compiled for these tests: the
+// operator's manual, a German file (Windows-1252, pages with and without a
+// charset), a file of 3000 topics, and damaged copies.
+#include "helpviewer/chm/ChmFile.h"
+#include "helpviewer/chm/Html.h"
+#include "helpviewer/chm/Search.h"
+#include "helpviewer/chm/Sitemap.h"
+
+#include "tests/helpviewer/RealHelpFile.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <set>
+
+namespace {
+
+std::string testFile(const std::string& name) { return std::string(KPX_HELP_TEST_DIR) + "/" + name; }
+
+const chm::ChmFile& opened(const std::string& name)
+{
+    static std::map<std::string, std::unique_ptr<chm::ChmFile>> files;
+    auto& file = files[name];
+    if (!file) {
+        std::string error;
+        file = chm::ChmFile::open(testFile(name), error);
+        if (!file)
+            throw std::runtime_error(name + ": " + error);
+    }
+    return *file;
+}
+
+std::vector<uint8_t> bytesOf(const std::string& name)
+{
+    std::ifstream in(testFile(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::vector<std::string> names(const std::vector<chm::SitemapEntry>& entries)
+{
+    std::vector<std::string> out;
+    for (const auto& e : entries)
+        out.push_back(std::string(static_cast<size_t>(e.level) * 2, ' ') + e.name);
+    return out;
+}
+
+std::string topicOf(const chm::SitemapEntry& entry) { return chm::resolvePath("/", entry.local()); }
+
+TEST(Manual, ContentsAndIndexLeadToStoredTopicsAndTheContextMapAgreesWithTheSideFile)
+{
+    const chm::ChmFile& file = opened("KPX Updater.chm");
+    std::vector<std::string> chapters;
+    for (const auto& entry : file.contents()) {
+        if (entry.level == 0)
+            chapters.push_back(entry.name);
+        EXPECT_TRUE(file.contains(topicOf(entry))) << entry.name;
+    }
+    EXPECT_EQ(chapters, (std::vector<std::string>{"About the M740-RT Updater", "The programming cable",
+                                                  "Updating the instrument", "Messages and what to do",
+                                                  "Troubleshooting", "The console front end kpx-update"}));
+    for (const auto& entry : file.index())
+        EXPECT_TRUE(file.contains(topicOf(entry))) << entry.name;
+    EXPECT_EQ(file.damage(), "");
+
+    // The socket maps context ids through the side file, the engine through
+    // the compiled map: they must agree.
+    EXPECT_EQ(file.topicForContext(4242), "");
+    std::ifstream ali(KPX_TEST_ALI);
+    size_t lines = 0;
+    for (std::string line; std::getline(ali, line); ++lines) {
+        const auto eq = line.find('=');
+        ASSERT_NE(eq, std::string::npos) << line;
+        EXPECT_EQ(file.topicForContext(static_cast<uint32_t>(std::stoul(line.substr(0, eq)))),
+                  chm::resolvePath("/", line.substr(eq + 1)));
+    }
+    EXPECT_EQ(lines, file.contextMap().size());
+}
+
+// Every string of the file's tables is in Windows-1252 because the file is
+// German; one page title the compiler copied is UTF-8 because its page is.
+TEST(GermanFile, EveryTableReadsInTheFilesCodePage)
+{
+    const chm::ChmFile& file = opened("deutsch.chm");
+    EXPECT_EQ(file.lcid(), 0x407u);
+    EXPECT_EQ(file.encoding(), "CP1252");
+    EXPECT_EQ(file.system().title, "Hilfe für Größen");
+    ASSERT_NE(file.window("main"), nullptr);
+    EXPECT_EQ(file.window("main")->caption, "Größen-Hilfe");
+
+    const std::vector<std::string> contents{"Größe", "  Übung auf der Straße", "Dritte Seite", "Nach draußen"};
+    EXPECT_EQ(names(file.contents()), contents);
+    EXPECT_EQ(names(file.binaryContents()), contents);
+    EXPECT_EQ(names(file.index()), (std::vector<std::string>{"Käfer", "Größe", "Übung"}));
+    ASSERT_EQ(file.index().front().links.size(), 2u);
+    EXPECT_EQ(file.index().front().links[0].title, "Größe und Maße");
+
+    std::map<std::string, std::string> titles;
+    for (const auto& t : file.topicTable())
+        titles.emplace(t.local, t.title);
+    EXPECT_EQ(titles["haupt.htm"], "Größe und Maße");
+    EXPECT_EQ(titles["zweit.htm"], "Zweite Seite: Übung");
+    EXPECT_EQ(titles["draussen.htm"], "Nach draußen");
+}
+
+TEST(GermanFile, PagesReadInTheirDeclaredCharsetElseInTheFilesCodePage)
+{
+    const chm::ChmFile& file = opened("deutsch.chm");
+    const struct {
+        const char* page;
+        const char* text;
+    } cases[] = {
+        {"/haupt.htm", "Die Größe des Maikäfers. Übung macht den Meister."}, // no charset: Windows-1252
+        {"/zweit.htm", "Auf der Straße läuft ein Maikäfer"},                 // UTF-8
+        {"/drei.htm", "Łódź liegt in Polen."},                                // Windows-1250
+    };
+    for (const auto& c : cases) {
+        const auto html = file.read(c.page);
+        ASSERT_TRUE(html) << c.page;
+        EXPECT_NE(chm::htmlToText(chm::htmlToUtf8(*html, file.encoding())).find(c.text), std::string::npos)
+            << c.page;
+    }
+}
+
+// The compiler names chunk 1 as the first directory listing of a file this
+// large; the topics, title and window table listed in chunk 0 must be there.
+TEST(LargeFile, EveryTopicIsListed)
+{
+    const chm::ChmFile& file = opened("large.chm");
+    std::set<std::string> topics;
+    for (const auto& t : file.topics())
+        topics.insert(t);
+    EXPECT_EQ(topics.size(), 3000u);
+    EXPECT_TRUE(topics.count("/t0000.htm"));
+    EXPECT_TRUE(topics.count("/t2999.htm"));
+    EXPECT_EQ(file.contents().size(), 3000u);
+    EXPECT_EQ(file.system().title, "Large help file");
+    ASSERT_NE(file.window("main"), nullptr);
+    EXPECT_EQ(file.window("main")->caption, "Large help file");
+    EXPECT_TRUE(file.contains("/#SYSTEM"));
+}
+
+TEST(DamagedFiles, AreOpenedWithANoticeOrRefusedWithAReasonButNeverCrash)
+{
+    std::string error;
+    EXPECT_EQ(chm::ChmFile::open("/nonexistent/KPX Updater.chm", error), nullptr);
+    EXPECT_EQ(error, "The help file does not exist.");
+    EXPECT_EQ(chm::ChmFile::fromBytes({'<', 'h', 't', 'm', 'l', '>'}, error), nullptr);
+    EXPECT_EQ(error, "The file is not a compiled help file.");
+
+    // Cut short: what is left is read, and the file says it is incomplete.
+    const std::vector<uint8_t> german = bytesOf("deutsch.chm");
+    auto cut = chm::ChmFile::fromBytes({german.begin(), german.end() - 2000}, error);
+    ASSERT_NE(cut, nullptr) << error;
+    EXPECT_NE(cut->damage().find("incomplete"), std::string::npos) << cut->damage();
+    EXPECT_EQ(cut->system().title, "Hilfe für Größen");
+
+    const std::vector<uint8_t> bytes = bytesOf("KPX Updater.chm");
+    const auto tryCopy = [](std::vector<uint8_t> copy) {
+        std::string why;
+        const auto file = chm::ChmFile::fromBytes(std::move(copy), why);
+        if (!file) {
+            EXPECT_FALSE(why.empty());
+            return false;
+        }
+        // Everything a viewer does with a file.
+        (void)file->contents();
+        (void)file->index();
+        (void)file->binaryContents();
+        (void)file->binaryIndex();
+        for (const auto& name : file->files())
+            (void)file->read(name);
+        if (auto stored = chm::StoredIndex::open(*file))
+            (void)chm::search(*stored, "port* OR \"serial port\" NOT cable", file->folding(), false);
+        (void)chm::search(*chm::OwnIndex::build(*file), "port", file->folding(), false);
+        return true;
+    };
+    size_t opened = 0;
+    for (size_t cutAt = 0; cutAt < bytes.size(); cutAt += 1 + bytes.size() / 160)
+        opened += tryCopy({bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cutAt)}) ? 1u : 0u;
+    EXPECT_LT(opened, 160u) << "short copies are refused";
+
+    std::mt19937 random(740);
+    std::uniform_int_distribution<size_t> anywhere(0, bytes.size() - 1), head(0, 0x1200);
+    std::uniform_int_distribution<int> count(1, 8), value(0, 255);
+    for (int round = 0; round < 150; ++round) {
+        auto copy = bytes;
+        // Half the rounds hit the headers and directory, where damage matters most.
+        for (int n = count(random); n > 0; --n)
+            copy[round % 2 ? head(random) : anywhere(random)] = static_cast<uint8_t>(value(random));
+        tryCopy(std::move(copy));
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The real file keeps its contents and index twice, as sitemaps and as
+// binary tables that its compiler wrote from them: what the viewer reads
+// must be what both say.
+TEST(RealFile, ContentsAndIndexAgreeWithTheFilesBinaryTables)
+{
+    SKIP_WITHOUT_REAL_HELP_FILE();
+    std::string error;
+    const auto file = chm::ChmFile::open(kRealHelpFile, error);
+    ASSERT_NE(file, nullptr) << error;
+    EXPECT_EQ(file->damage(), "");
+    EXPECT_EQ(file->system().title, "(LCL) Lazarus Component Library") << "without the project's quotation marks";
+    std::string damage;
+    const auto contents = file->contents(&damage);
+    const auto index = file->index(&damage);
+    EXPECT_EQ(damage, "");
+    EXPECT_EQ(contents.size(), 3193u);
+    EXPECT_EQ(index.size(), 46078u);
+    // The binary index orders a keyword's sub-entries its own way, and the
+    // binary contents name an entry by its topic's title, spelt as the
+    // page spells it ("DbgS" for "dbgs").
+    const auto sorted = [](const std::vector<chm::SitemapEntry>& entries) {
+        std::multiset<std::string> out;
+        for (const auto& e : entries)
+            out.insert(std::to_string(e.level) + " " + chm::toLowerAscii(e.name) + " " + topicOf(e));
+        return out;
+    };
+    EXPECT_EQ(sorted(contents), sorted(file->binaryContents()));
+    EXPECT_EQ(sorted(index), sorted(file->binaryIndex()));
+}
+
+} // namespace
