@@ -90,9 +90,9 @@ TEST(Ft232rPort, OpensInSynchronousBitBangAtTwoAndAHalfMicrosecondsAStateAndSpen
     EXPECT_EQ(bench.adapter.bitmode(), usb::bitmodeSyncBitbang);
     EXPECT_EQ(bench.adapter.outputMask(), usb::pinSck | usb::pinMosi);
     // Every clock phase lasts at least one state: more than two cycles of a
-    // 1 MHz chip whose oscillator runs 10 % slow.
+    // 1 MHz chip whose oscillator runs 10 % slow (the simulated chip misses
+    // shorter ones).
     EXPECT_EQ(bench.adapter.pinRate(), 400'000);
-    EXPECT_GT(1e9 / static_cast<double>(bench.adapter.pinRate()), 2.0 * 1e9 / 0.9e6);
 
     const uint64_t before = bench.adapter.counters.pinStates;
     const uint64_t transfers = bench.adapter.counters.transfers;
