@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <poll.h>
 #include <pty.h>
 #include <sstream>
@@ -18,6 +20,46 @@
 
 namespace app_test {
 namespace {
+
+// Reads what kpx-update says on fd until it closes its end, telling `heard`
+// everything so far after each piece. A program that never ends (a link
+// that lost its bit order waits for ever) fails the test instead of hanging
+// the suite.
+std::string collectOutput(int fd, pid_t child, const std::function<void(const std::string&)>& heard = {})
+{
+    std::string said;
+    char chunk[4096];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    for (;;) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(child, SIGKILL);
+            ADD_FAILURE() << "kpx-update was still running after 120 s:\n" << said;
+            break;
+        }
+        pollfd ready{fd, POLLIN, 0};
+        if (poll(&ready, 1, 100) <= 0)
+            continue;
+        const ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break; // the end of a pipe, or EIO from a terminal whose program has ended
+        said.append(chunk, static_cast<size_t>(got));
+        if (heard)
+            heard(said);
+    }
+    close(fd);
+    return said;
+}
+
+// How the child ended: its exit status, or 256 + the signal that killed it.
+int ending(pid_t child)
+{
+    int status = 0;
+    if (waitpid(child, &status, 0) != child)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 256 + WTERMSIG(status);
+}
 
 struct Console : testing::Test {
     Console() { std::filesystem::copy_file(KPX_SAMPLE_FIRMWARE_PATH, TfrmUpdate::hexFileName); }
@@ -35,29 +77,44 @@ struct Console : testing::Test {
     TempFolder folder;
 };
 
-TEST_F(Console, FailuresExitNonZeroWithTheOperatorMessage)
+// Scripts and production lines go by the exit status: 0 only after a
+// verified and configured update, 1 for every update that did not complete,
+// 2 for a usage error, through the modem lines and the modelled adapter.
+TEST_F(Console, EveryEndingHasItsExitStatusOnBothKindsOfPort)
 {
     struct Case {
         const char* arguments;
         const char* input;
+        int status;
         const char* text;
         size_t times;
     };
     // --yes retries a silent instrument three times; Cancel at the prompt
     // goes no further.
-    for (const Case& failure : {Case{"--simulate=no-device --fast --yes", "", "No Device Detected!", 4},
-                                // Unattended, a chip that stays locked is not erased for ever.
-                                Case{"--simulate=stuck-locked --fast --yes", "", "[Device Locked]", 1},
-                                Case{"--simulate=wrong-model --fast", "o\n", "This Update Is For The Model M740-RT", 1},
-                                Case{"--port com2 --simulate --fast", "c\n", "Getting Device Infomation", 0}}) {
-        const auto [status, out] = run(failure.arguments, failure.input);
-        size_t times = 0;
-        for (size_t at = 0; (at = out.find(failure.text, at)) != std::string::npos; ++at)
-            ++times;
-        EXPECT_EQ(status, 1) << failure.arguments;
-        EXPECT_EQ(times, failure.times) << out;
+    const Case cases[] = {
+        {"--simulate --yes", "", 0, "Lock FC  Fuse low BF  Fuse extended FF  Fuse high 9F", 1},
+        {"--simulate=stuck-bit:0 --yes", "", 1, "[Verify Error]\nVerify Error", 1},
+        {"--simulate=lock-misread --yes", "", 1, "Configuration Verify Error: lock FC expected, FF read", 1},
+        // The power fails right after the chip erase.
+        {"--simulate=power-loss:7 --yes", "", 1, "No Device Detected!", 4},
+        {"--simulate=no-device --yes", "", 1, "No Device Detected!", 4},
+        // Unattended, a chip that stays locked is not erased for ever.
+        {"--simulate=stuck-locked --yes", "", 1, "[Device Locked]", 1},
+        {"--simulate=wrong-model", "o\n", 1, "This Update Is For The Model M740-RT", 1},
+        {"--simulate", "c\n", 1, "Getting Device Infomation", 0},
+        {"--simulate=haunted", "", 2, "unknown sim scenario", 1},
+    };
+    for (const char* port : {"com2", "usb"}) {
+        for (const Case& c : cases) {
+            const std::string arguments = std::string(c.arguments) + " --fast --port " + port;
+            const auto [status, out] = run(arguments, c.input);
+            size_t times = 0;
+            for (size_t at = 0; (at = out.find(c.text, at)) != std::string::npos; ++at)
+                ++times;
+            EXPECT_EQ(status, c.status) << arguments << "\n" << out;
+            EXPECT_EQ(times, c.times) << arguments << "\n" << out;
+        }
     }
-    EXPECT_EQ(run("--simulate=haunted", "").first, 2);
 }
 
 TEST_F(Console, UpdatesTheSimulatedInstrumentOnATerminalWithALiveProgressLine)
@@ -70,31 +127,8 @@ TEST_F(Console, UpdatesTheSimulatedInstrumentOnATerminalWithALiveProgressLine)
         _exit(127);
     }
     ASSERT_EQ(write(master, "o\n", 2), 2); // typed ahead of the prompt
-    std::string screen;
-    char chunk[4096];
-    // A program that never ends (a link that lost its bit order waits for
-    // ever) fails the test instead of hanging the suite.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    for (;;) {
-        pollfd ready{master, POLLIN, 0};
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(child, SIGKILL);
-            ADD_FAILURE() << "kpx-update was still running after 120 s:\n" << screen;
-            break;
-        }
-        if (poll(&ready, 1, 100) <= 0)
-            continue;
-        const ssize_t got = read(master, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break; // EIO once the program has ended
-        screen.append(chunk, static_cast<size_t>(got));
-    }
-    close(master);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
+    const std::string screen = collectOutput(master, child);
+    EXPECT_EQ(ending(child), 0) << screen;
     for (const char* part : {"[Place M740-RT In Program Mode]", "\rProgramming Flash [###", "\033[K",
                              "Update Complete!", "Lock FC  Fuse low BF  Fuse extended FF  Fuse high 9F"})
         EXPECT_NE(screen.find(part), std::string::npos) << part;
@@ -109,8 +143,7 @@ TEST_F(Console, UpdatesThroughTheModelledUsbAdapterAndNamesTheAdaptersWhenNoneFi
         int status;
         const char* text;
     };
-    for (const Case& run : {Case{"--simulate --fast --port usb --yes", 0, "Lock FC  Fuse low BF"},
-                            Case{"--simulate --fast --port USB:SIM00001 --yes", 0, "Update Complete!"},
+    for (const Case& run : {Case{"--simulate --fast --port USB:SIM00001 --yes", 0, "Update Complete!"},
                             Case{"--simulate --list-ports", 0, "COM4\nUSB FT232R SIM00001\n"},
                             Case{"--simulate --port usb:A12345", 1, "found: USB FT232R SIM00001"},
                             Case{"--simulate --port lpt1", 2, "COM1 to COM4, usb or usb:SERIAL"}}) {
@@ -137,6 +170,64 @@ TEST_F(Console, SaysWhichFirmwareItWillProgramBeforeTheIdentificationWait)
     std::tie(status, out) = run("--simulate --fast --yes --firmware elsewhere.hex", "");
     EXPECT_NE(out.find("Firmware: " + here + "/elsewhere.hex\n"), std::string::npos) << out;
     EXPECT_EQ(status, 0) << out;
+}
+
+// Ctrl+C, a closed terminal and a service stop, each sent to the program
+// while it waits for an answer, before and after the chip erase: it stops,
+// says what the instrument holds, and exits with 128 + the signal's number.
+TEST_F(Console, StopSignalsEndTheProgramWith128PlusTheirNumber)
+{
+    struct Case {
+        const char* scenario;
+        const char* input; // answered ahead
+        const char* prompt; // the signal comes while this waits
+        int signal;
+        std::string said;
+    };
+    const std::string stopped = "; the update was stopped";
+    const Case cases[] = {
+        {"--simulate", "", "[O]K/[C]ancel? ", SIGINT, "kpx-update: interrupted" + stopped + ". " + nothingWritten},
+        // The power fails right after the chip erase.
+        {"--simulate=power-loss:7", "o\n", "[R]etry/[C]ancel? ", SIGTERM, "[Update Stopped]\n" + erasedMemory},
+        {"--simulate=power-loss:7", "o\n", "[R]etry/[C]ancel? ", SIGHUP, "kpx-update: hung up (SIGHUP)" + stopped},
+    };
+    for (const char* port : {"COM2", "usb"}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(port) + " " + c.prompt + std::to_string(c.signal));
+            int input[2];
+            int output[2];
+            ASSERT_TRUE(pipe(input) == 0 && pipe(output) == 0);
+            const char* argv[] = {KPX_UPDATE_EXE, c.scenario, "--fast", "--port", port, nullptr};
+            const pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                dup2(input[0], STDIN_FILENO);
+                dup2(output[1], STDOUT_FILENO);
+                dup2(output[1], STDERR_FILENO);
+                for (const int fd : {input[0], input[1], output[0], output[1]})
+                    ::close(fd);
+                execv(KPX_UPDATE_EXE, const_cast<char* const*>(argv));
+                _exit(127);
+            }
+            ::close(input[0]);
+            ::close(output[1]);
+            const size_t length = std::strlen(c.input);
+            ASSERT_EQ(write(input[1], c.input, length), static_cast<ssize_t>(length));
+            // Closing the input as well ends a wait that began after the signal.
+            bool sent = false;
+            const std::string said = collectOutput(output[0], child, [&](const std::string& heard) {
+                if (!sent && heard.find(c.prompt) != std::string::npos) {
+                    sent = true;
+                    kill(child, c.signal);
+                    ::close(input[1]);
+                }
+            });
+            if (!sent)
+                ::close(input[1]);
+            EXPECT_EQ(ending(child), 128 + c.signal) << said;
+            EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        }
+    }
 }
 
 // Writes to a string and raises a signal once the text written so far
@@ -176,9 +267,9 @@ private:
     bool raised_ = false;
 };
 
-// Ctrl+C, a closed terminal and a service stop end a run at its next safe
-// point with one outcome: stopped, saying what the instrument holds, or
-// complete when the configuration was already being written.
+// A stop signal while the update runs ends it at its next safe point with
+// one outcome: stopped, saying what the instrument holds, or complete when
+// the configuration was already being written.
 TEST_F(Console, SignalsStopAtTheNextSafePointWithOneOutcome)
 {
     struct Case {
@@ -191,17 +282,13 @@ TEST_F(Console, SignalsStopAtTheNextSafePointWithOneOutcome)
     for (const Case& c :
          {Case{"Programming Flash  10%", SIGTERM, 128 + SIGTERM,
                {"[Update Stopped]\n" + partlyWritten, "kpx-update: terminated (SIGTERM); the update was stopped\n"}},
-          Case{"[O]K/[C]ancel? ", SIGHUP, 128 + SIGHUP,
-               {"kpx-update: hung up (SIGHUP); the update was stopped. " + nothingWritten + "\n"}},
           Case{"Writing Configuration", SIGINT, 0, {complete, "Lock FC  Fuse low BF  Fuse extended FF"}}}) {
         SCOPED_TRACE(c.trigger);
         SignalAt buffer(c.trigger, c.signal);
         std::ostream out(&buffer);
         std::istringstream in("o\n");
         const char* argv[] = {"kpx-update", "--simulate", "--fast", "--yes"};
-        // Without --yes the program-mode prompt waits for an answer.
-        const int argc = c.signal == SIGHUP ? 3 : 4;
-        const int status = runConsole(argc, const_cast<char**>(argv), in, out, out);
+        const int status = runConsole(4, const_cast<char**>(argv), in, out, out);
         const std::string said = buffer.str();
         EXPECT_EQ(status, c.status) << said;
         for (const std::string& part : c.said)
