@@ -197,7 +197,26 @@ void Atmega128::powerFail()
 
 void Atmega128::setRts(bool level)
 {
+    sckLine_ = !level;
+    takeClock(sckLine_);
+}
+
+void Atmega128::setRts(bool level, int64_t atNs)
+{
     const bool sck = !level;
+    if (sck == sckLine_)
+        return;
+    const bool seen = !sckChangedNs_ || atNs - *sckChangedNs_ >= minClockPhaseNs;
+    sckLine_ = sck;
+    sckChangedNs_ = atNs;
+    if (seen)
+        takeClock(sck);
+    else
+        ++clockEdgesMissed_;
+}
+
+void Atmega128::takeClock(bool sck)
+{
     if (sck == sck_)
         return;
     sck_ = sck;

@@ -20,10 +20,16 @@
 //   programmed, and only a chip erase unlocks the device.
 // - A power-loss device that has gone dead comes back on powerCycle(); the
 //   loss happens only once per object.
+// - Clock levels given with their time (the modelled adapter's pin states)
+//   must last minClockPhaseNs: the chip samples the clock line with its own
+//   clock, and an edge sooner than that after the line's previous change
+//   goes unseen. Untimed line calls (the modem lines) always last long
+//   enough.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -72,10 +78,17 @@ public:
     static constexpr int64_t fuseWriteNs = 4'500'000;
     static constexpr int64_t chipEraseNs = 9'000'000;
 
+    // The chip needs each clock level to last more than two of its own
+    // cycles; on its 1 MHz factory oscillator, which may run 10 % slow, that
+    // is 2.2 µs.
+    static constexpr int64_t factoryClockPhaseNs = 2'200;
+
     explicit Atmega128(const Scenario& scenario = {});
 
     // Line inputs, as the PC sets them.
     void setRts(bool level);
+    // The same at atNs on the line's own time scale.
+    void setRts(bool level, int64_t atNs);
     void setDtr(bool level) { mosi_ = !level; }
     // Line output, as the PC reads it.
     bool cts();
@@ -87,6 +100,8 @@ public:
     uint8_t fuseHigh = 0x99;
     uint8_t fuseExt = 0xFF;
     uint8_t lockBits = 0xFF;
+    // The shortest clock level the chip sees on timed line calls.
+    int64_t minClockPhaseNs = factoryClockPhaseNs;
 
     const Scenario& scenario() const { return scenario_; }
     bool programmingEnabled() const { return enabled_; }
@@ -100,6 +115,8 @@ public:
     uint64_t chipErases() const { return chipErases_; }
     uint64_t lockWrites() const { return lockWrites_; }
     uint64_t signatureReads() const { return signatureReads_; }
+    // Clock edges that came too soon after the one before to be seen.
+    uint64_t clockEdgesMissed() const { return clockEdgesMissed_; }
     // Every instruction completed while programming was enabled, in order,
     // lost ones included; only collected while recordInstructions is set.
     bool recordInstructions = false;
@@ -111,6 +128,8 @@ public:
     void powerCycle();
 
 private:
+    // The clock as the chip's logic sees it.
+    void takeClock(bool sck);
     void clockRising();
     void clockFalling();
     void byteReceived(uint8_t byte);
@@ -136,6 +155,9 @@ private:
     uint8_t shiftOut_ = 0;
     bool miso_ = true;
     bool sck_ = false;
+    // The clock line's level and when it last changed, on timed calls.
+    bool sckLine_ = false;
+    std::optional<int64_t> sckChangedNs_;
     bool mosi_ = false;
     bool enabled_ = false;
     bool powered_ = true;
@@ -155,6 +177,7 @@ private:
     uint64_t chipErases_ = 0;
     uint64_t lockWrites_ = 0;
     uint64_t signatureReads_ = 0;
+    uint64_t clockEdgesMissed_ = 0;
     std::mt19937_64 rng_;
     std::bernoulli_distribution noise_;
 };

@@ -50,15 +50,24 @@ void Ft232rModel::apply(uint8_t state)
         if (mosi != ((before & usb::pinMosi) != 0))
             ++counters.races;
     }
+    const bool timed = chipBaud_ > 0;
     if (device_) {
         // Data first: on the wires a data change with a falling clock edge
         // is harmless, and a race on a rising one is counted above.
         device_->setDtr(!mosi);
-        device_->setRts(!sck);
+        // The instrument's clock phases last as long as the pin states.
+        if (timed)
+            device_->setRts(!sck, pinTimeNs_);
+        else
+            device_->setRts(!sck);
     }
     ++counters.pinStates;
-    if (clock && chipBaud_ > 0)
-        clock->advanceNs(nsPerSecond / pinRate());
+    if (timed) {
+        const int64_t stateNs = nsPerSecond / pinRate();
+        pinTimeNs_ += stateNs;
+        if (clock)
+            clock->advanceNs(stateNs);
+    }
 }
 
 bool Ft232rModel::claim()

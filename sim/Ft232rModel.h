@@ -104,6 +104,9 @@ private:
     uint8_t bitmode_ = 0;
     uint8_t outputMask_ = 0;
     int64_t chipBaud_ = 0;
+    // When the next pin state starts: the states' own time, with no gaps
+    // between transfers.
+    int64_t pinTimeNs_ = 0;
     uint8_t pins_ = 0xFF;
     // Samples taken that no read has collected yet.
     std::deque<uint8_t> unread_;

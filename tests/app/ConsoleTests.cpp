@@ -60,29 +60,44 @@ bool readFrom(int fd, std::string& text, int seconds, const std::string& until =
     return true;
 }
 
-TEST_F(Console, FailuresExitNonZeroWithTheOperatorMessage)
+// Scripts and production lines go by the exit status: 0 only after a
+// verified and configured update, 1 for every update that did not complete,
+// 2 for a usage error, through the modem lines and the modelled adapter.
+TEST_F(Console, EveryEndingHasItsExitStatusOnBothKindsOfPort)
 {
     struct Case {
         const char* arguments;
         const char* input;
+        int status;
         const char* text;
         size_t times;
     };
     // --yes retries a silent instrument three times; Cancel at the prompt
     // goes no further.
-    for (const Case& failure : {Case{"--simulate=no-device --fast --yes", "", "No Device Detected!", 4},
-                                // Unattended, a chip that stays locked is not erased for ever.
-                                Case{"--simulate=stuck-locked --fast --yes", "", "[Device Locked]", 1},
-                                Case{"--simulate=wrong-model --fast", "o\n", "This Update Is For The Model M740-RT", 1},
-                                Case{"--port com2 --simulate --fast", "c\n", "Getting Device Infomation", 0}}) {
-        const auto [status, out] = run(failure.arguments, failure.input);
-        size_t times = 0;
-        for (size_t at = 0; (at = out.find(failure.text, at)) != std::string::npos; ++at)
-            ++times;
-        EXPECT_EQ(status, 1) << failure.arguments;
-        EXPECT_EQ(times, failure.times) << out;
+    const Case cases[] = {
+        {"--simulate --yes", "", 0, "Lock FC  Fuse low BF  Fuse extended FF  Fuse high 9F", 1},
+        {"--simulate=stuck-bit:0 --yes", "", 1, "[Verify Error]\nVerify Error", 1},
+        {"--simulate=lock-misread --yes", "", 1, "Configuration Verify Error: lock FC expected, FF read", 1},
+        // The power fails right after the chip erase.
+        {"--simulate=power-loss:7 --yes", "", 1, "No Device Detected!", 4},
+        {"--simulate=no-device --yes", "", 1, "No Device Detected!", 4},
+        // Unattended, a chip that stays locked is not erased for ever.
+        {"--simulate=stuck-locked --yes", "", 1, "[Device Locked]", 1},
+        {"--simulate=wrong-model", "o\n", 1, "This Update Is For The Model M740-RT", 1},
+        {"--simulate", "c\n", 1, "Getting Device Infomation", 0},
+        {"--simulate=haunted", "", 2, "unknown sim scenario", 1},
+    };
+    for (const char* port : {"com2", "usb"}) {
+        for (const Case& c : cases) {
+            const std::string arguments = std::string(c.arguments) + " --fast --port " + port;
+            const auto [status, out] = run(arguments, c.input);
+            size_t times = 0;
+            for (size_t at = 0; (at = out.find(c.text, at)) != std::string::npos; ++at)
+                ++times;
+            EXPECT_EQ(status, c.status) << arguments << "\n" << out;
+            EXPECT_EQ(times, c.times) << arguments << "\n" << out;
+        }
     }
-    EXPECT_EQ(run("--simulate=haunted", "").first, 2);
 }
 
 TEST_F(Console, UpdatesTheSimulatedInstrumentOnATerminalWithALiveProgressLine)
@@ -118,8 +133,7 @@ TEST_F(Console, UpdatesThroughTheModelledUsbAdapterAndNamesTheAdaptersWhenNoneFi
         int status;
         const char* text;
     };
-    for (const Case& run : {Case{"--simulate --fast --port usb --yes", 0, "Lock FC  Fuse low BF"},
-                            Case{"--simulate --fast --port USB:SIM00001 --yes", 0, "Update Complete!"},
+    for (const Case& run : {Case{"--simulate --fast --port USB:SIM00001 --yes", 0, "Update Complete!"},
                             Case{"--simulate --list-ports", 0, "COM4\nUSB FT232R SIM00001\n"},
                             Case{"--simulate --port usb:A12345", 1, "found: USB FT232R SIM00001"},
                             Case{"--simulate --port lpt1", 2, "COM1 to COM4, usb or usb:SERIAL"}}) {
@@ -494,6 +508,27 @@ TEST_F(Console, ItsOwnTerminalAsPortIsRefusedAndKeepsItsSettings)
     EXPECT_NE(screen.find("Port: COM2 on /dev/tty\r\n"), std::string::npos) << screen;
     EXPECT_NE(screen.find("COM2: /dev/tty is not a serial port"), std::string::npos) << screen;
     EXPECT_EQ(settings.c_lflag & tcflag_t{ECHO | ICANON}, tcflag_t{ECHO | ICANON});
+}
+
+// Ctrl+C, a closed terminal and a service stop, each sent while the erased
+// instrument is asked for: the program stops, says what it holds, and exits
+// with 128 + the signal's number, through the modem lines and the adapter.
+TEST_F(Console, StopSignalsEndTheProgramWith128PlusTheirNumber)
+{
+    for (const char* port : {"com2", "usb"}) {
+        for (const auto& [signal, cause] : {std::pair{SIGINT, "interrupted"},
+                                            std::pair{SIGTERM, "terminated (SIGTERM)"},
+                                            std::pair{SIGHUP, "hung up (SIGHUP)"}}) {
+            SCOPED_TRACE(std::string(port) + " " + cause);
+            Pipeline run(std::string("--simulate=power-loss:7 --fast --port ") + port, false);
+            run.answer("o\n");
+            ASSERT_TRUE(run.readUntil("[R]etry/[C]ancel? ")) << run.seen;
+            run.signal(signal);
+            EXPECT_EQ(run.finish(), 128 + signal);
+            EXPECT_EQ(run.errors(),
+                      "kpx-update: " + std::string(cause) + "; the update was stopped. " + erasedMemory + "\n");
+        }
+    }
 }
 
 } // namespace

@@ -265,13 +265,25 @@ TEST(UpdateFailure, DeviceSilentAfterEraseIsAskedForUntilItAnswers)
     EXPECT_TRUE(cancelled.form->IsProgramming());
 }
 
-TEST(UpdateFailure, VerifyErrorLeavesTheInstrumentUnlocked)
+// A flash bit that will not program, in the first byte of the first page or
+// in the last byte of the last page: verification stops at that byte, after
+// reading every byte before it, and the configuration is never written.
+TEST(UpdateFailure, VerifyErrorStopsAtTheFirstWrongByteAndLeavesTheInstrumentUnlocked)
 {
-    // A flash bit that will not program: the configuration is never written.
-    UpdateRig stuck(Scenario::parse("stuck-bit:0x1234"));
-    stuck.update(fullFirmware().set(0x1234, 0x00), {{holding(verifyError, writtenWrong)}});
-    EXPECT_EQ(stuck.outcome(), "Verifying Flash, button on, erases 1, pages 512, locks 0, waits 8");
-    EXPECT_EQ(stuck.device->fuseHigh, 0x99);
+    for (const uint32_t address : {0x0000u, 0x1FFFFu}) {
+        SCOPED_TRACE(address);
+        UpdateRig stuck(Scenario::parse("stuck-bit:" + std::to_string(address)));
+        stuck.device->recordInstructions = true;
+        stuck.update(fullFirmware().set(address, 0x00), {{holding(verifyError, writtenWrong)}});
+        EXPECT_EQ(stuck.outcome(), "Verifying Flash, button on, erases 1, pages 512, locks 0, waits 8");
+        EXPECT_EQ(stuck.device->fuseHigh, 0x99);
+        const auto& sent = stuck.device->instructions();
+        const auto firstRead = std::find_if(sent.begin(), sent.end(), [](const auto& i) { return i[0] == 0x20; });
+        ASSERT_EQ(sent.end() - firstRead, static_cast<std::ptrdiff_t>(address) + 1);
+        const std::array<uint8_t, 4> last{static_cast<uint8_t>(address & 1 ? 0x28 : 0x20),
+                                          static_cast<uint8_t>(address >> 9), static_cast<uint8_t>(address >> 1), 0x00};
+        EXPECT_EQ(sent.back(), last);
+    }
 }
 
 // Configuration bytes that read back otherwise than written are reported as

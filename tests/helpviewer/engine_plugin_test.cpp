@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +19,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTreeView>
+#include <QUuid>
 
 namespace {
 
@@ -193,8 +195,10 @@ TEST_F(GermanViewer, CaptionContentsIndexAndPagesReadInTheFilesLanguage)
     EXPECT_FALSE(visible(part<QLabel>(h, "notice")));
 }
 
-// Every name a topic refers to outside the help file is asked for and
-// refused: none is read (reading /dev/zero or /dev/stdin would never end).
+// Every name a topic may give for a file outside the help file is asked for
+// and refused: none is read. The file out there holds a marker nothing else
+// holds, so any read of it shows (reading /dev/zero or /dev/stdin would
+// never end).
 TEST_F(GermanViewer, NothingOutsideTheHelpFileIsLoaded)
 {
     show("draussen.htm");
@@ -202,23 +206,41 @@ TEST_F(GermanViewer, NothingOutsideTheHelpFileIsLoaded)
     EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("Bilder von außerhalb")));
     EXPECT_FALSE(browser->toPlainText().contains(QStringLiteral("Skript lief"))) << "scripts do not run";
 
-    QFile hostnameFile(QStringLiteral("/etc/hostname"));
-    const QString hostname =
-        hostnameFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(hostnameFile.readAll()).trimmed() : QString();
-    for (const char* name : {"/etc/hostname", "file:///etc/hostname", "/dev/zero", "/dev/stdin",
-                             "../../../../etc/hostname", "http://example.invalid/pixel.png",
-                             "ms-its:/etc/hostname::/x.htm", "mk:@MSITStore:/dev/zero::/x.htm"}) {
-        const QUrl url(QString::fromLatin1(name));
+    // In the current folder too, for names taken relative to it.
+    QTemporaryDir outside;
+    ASSERT_TRUE(outside.isValid());
+    const QString marker = QStringLiteral("kpx-outside-") + QUuid::createUuid().toString(QUuid::Id128);
+    const QString path = outside.filePath(QStringLiteral("outside.htm"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(("<p>" + marker + "</p>").toUtf8());
+    file.close();
+    const struct Back {
+        QString folder = QDir::currentPath();
+        ~Back() { QDir::setCurrent(folder); }
+    } back;
+    QDir::setCurrent(outside.path());
+
+    const QString names[] = {path,
+                             QUrl::fromLocalFile(path).toString(),
+                             QStringLiteral("../../../../../../../../../..") + path,
+                             QDir(QStringLiteral(KPX_HELP_TEST_DIR)).relativeFilePath(path),
+                             QStringLiteral("outside.htm"),
+                             QStringLiteral("/dev/zero"),
+                             QStringLiteral("/dev/stdin"),
+                             QStringLiteral("http://example.invalid/pixel.png"),
+                             QStringLiteral("ms-its:") + path + QStringLiteral("::/x.htm"),
+                             QStringLiteral("mk:@MSITStore:/dev/zero::/x.htm")};
+    for (const QString& name : names) {
+        const QUrl url(name);
         for (int type : {int(QTextDocument::ImageResource), int(QTextDocument::StyleSheetResource),
                          int(QTextDocument::HtmlResource)}) {
             const QVariant got = browser->loadResource(type, url);
-            ASSERT_TRUE(got.isValid()) << name << ": a null answer would make Qt read the name itself";
-            if (!hostname.isEmpty()) {
-                EXPECT_FALSE(got.toString().contains(hostname)) << name;
-            }
+            ASSERT_TRUE(got.isValid()) << name.toStdString() << ": a null answer would make Qt read the name itself";
+            EXPECT_FALSE(got.toByteArray().contains(marker.toUtf8())) << name.toStdString();
         }
         const QVariant image = browser->document()->resource(QTextDocument::ImageResource, url);
-        EXPECT_TRUE(!image.isValid() || image.value<QImage>().size() == QSize(1, 1)) << name;
+        EXPECT_TRUE(!image.isValid() || image.value<QImage>().size() == QSize(1, 1)) << name.toStdString();
     }
     // Another help file is what a topic may load from.
     EXPECT_TRUE(browser->loadResource(QTextDocument::HtmlResource, QUrl(QStringLiteral("ms-its:ohne-index.chm::/haupt.htm")))
@@ -226,9 +248,10 @@ TEST_F(GermanViewer, NothingOutsideTheHelpFileIsLoaded)
                     .contains(QStringLiteral("Maikäfers")));
     // Following a link to a local file does nothing either.
     const QUrl before = browser->source();
-    browser->setSource(QUrl(QStringLiteral("file:///etc/hostname")));
+    browser->setSource(QUrl::fromLocalFile(path));
     browser->setSource(QUrl(QStringLiteral("javascript:alert(1)")));
     EXPECT_EQ(browser->source(), before);
+    EXPECT_FALSE(browser->toPlainText().contains(marker));
 }
 
 TEST_F(GermanViewer, WebAndMailLinksReachTheDesktopOnlyWhenTheReaderAgrees)

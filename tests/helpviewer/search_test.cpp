@@ -148,6 +148,31 @@ TEST(Search, TheLargeFilesStoredIndexRanksTopicsByMatches)
     EXPECT_EQ(ranked.hits[0].title, "Topic 102");
 }
 
+// What the manual's readers type: English words, prefixes and phrases, which
+// the file's stored index answers by itself. Our own index of the same file
+// must find the same topics.
+TEST(Search, TheManualsStoredIndexAnswersPrefixesAndPhrasesAsOurOwnIndexDoes)
+{
+    const auto file = openTestFile("KPX Updater.chm");
+    const auto stored = chm::StoredIndex::open(*file);
+    ASSERT_NE(stored, nullptr);
+    const auto own = chm::OwnIndex::build(*file);
+    const struct {
+        const char* query;
+        bool found;
+    } cases[] = {
+        {"verif*", true}, {"firm*", true}, {"adapt*", true}, {"sim*", true},
+        {"\"check value\"", true}, {"\"level shifter\"", true}, {"\"value check\"", false},
+        {"cab* AND \"serial port\"", true}, {"sim* OR \"level shifter\"", true},
+    };
+    for (const auto& c : cases) {
+        const chm::SearchResult fromStored = chm::search(*stored, c.query, file->folding(), false);
+        EXPECT_FALSE(fromStored.needsOwnIndex) << c.query;
+        EXPECT_EQ(fromStored.hits.empty(), !c.found) << c.query;
+        EXPECT_EQ(paths(fromStored), paths(chm::search(*own, c.query, file->folding(), false))) << c.query;
+    }
+}
+
 TEST(Search, QueryTermsAreThePositiveWordsForMarking)
 {
     const auto terms = chm::queryTerms("\"die Größe\" OR Maik* NOT Straße", chm::Folding::German);

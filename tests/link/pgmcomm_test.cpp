@@ -1,5 +1,6 @@
 // The device link at the level of the individual modem-line calls.
 
+#include "link/LineBatch.h"
 #include "link/Pgmcomm.h"
 #include "platform/VirtualClock.h"
 #include "tests/support/RecordingComPort.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <random>
 #include <vector>
 
 using testing_support::LineCall;
@@ -262,6 +264,131 @@ TEST(LinkCalibration, WithoutACounterEachDelaySleepsOneMillisecond)
     EXPECT_EQ(link.transferByte(0x5A), 0x3C);
     EXPECT_EQ(clock.sleeps(), std::vector<uint32_t>{1});
     EXPECT_EQ(bytesSent(port), std::vector<uint8_t>{0x5A});
+}
+
+// A port that batches, standing in for the instrument in programming mode:
+// it records every batch the link sends and answers each byte with the one
+// before it in the instruction, a flash read with the byte of its own image.
+class RecordingBatchPort final : public serial::ComPort, public serial::LineBatch {
+public:
+    RecordingBatchPort()
+    {
+        std::mt19937 random(5);
+        for (auto& byte : flash)
+            byte = static_cast<uint8_t>(random());
+    }
+
+    void SetComNumber(uint16_t) override {}
+    uint16_t GetComNumber() const override { return 1; }
+    void SetOpen(bool) override {}
+    bool GetOpen() const override { return true; }
+    void SetRTS(bool) override { ADD_FAILURE() << "a single line call on a batching port"; }
+    void SetDTR(bool) override { ADD_FAILURE() << "a single line call on a batching port"; }
+    bool GetCTS() override
+    {
+        ADD_FAILURE() << "a single line call on a batching port";
+        return false;
+    }
+    serial::LineBatch* GetLineBatch() override { return this; }
+
+    size_t queueByte(uint8_t value) override
+    {
+        queued_.push_back(value);
+        return queued_.size() - 1;
+    }
+    void queuePulse() override {}
+    const std::vector<uint8_t>& flush() override
+    {
+        EXPECT_EQ(queued_.size() % 4, 0u) << "an instruction split over two batches";
+        answers_.clear();
+        for (size_t at = 0; at < queued_.size(); ++at) {
+            const uint8_t* instruction = &queued_[at - at % 4];
+            const bool read = instruction[0] == 0x20 || instruction[0] == 0x28;
+            if (at % 4 == 3 && read)
+                answers_.push_back(flash[instruction[1] << 9 | instruction[2] << 1 | (instruction[0] >> 3 & 1)]);
+            else
+                answers_.push_back(at % 4 == 0 ? 0x00 : queued_[at - 1]);
+        }
+        if (!queued_.empty())
+            sent.push_back(queued_);
+        queued_.clear();
+        return answers_;
+    }
+    size_t queuedBytes() const override { return queued_.size(); }
+
+    std::array<uint8_t, 0x20000> flash{};
+    // The batches sent, empty ones left out.
+    std::vector<std::vector<uint8_t>> sent;
+
+private:
+    std::vector<uint8_t> queued_;
+    std::vector<uint8_t> answers_;
+};
+
+class BatchedLinkTest : public ::testing::Test {
+protected:
+    // Every byte sent so far, in order.
+    std::vector<uint8_t> allSent() const
+    {
+        std::vector<uint8_t> bytes;
+        for (const auto& batch : port.sent)
+            bytes.insert(bytes.end(), batch.begin(), batch.end());
+        return bytes;
+    }
+
+    platform::VirtualClock clock;
+    platform::ScopedClock useClock{clock};
+    RecordingBatchPort port;
+    pgmComm link{port};
+};
+
+// The device must have an instruction before the wait for it starts, and a
+// page's loads are worth sending only with its write.
+TEST_F(BatchedLinkTest, EveryWaitComesAfterTheQueueHasGoneOutAndPageLoadsGoWithTheirWrite)
+{
+    std::vector<size_t> queuedAtWaits;
+    clock.onSleep = [this, &queuedAtWaits](uint32_t) { queuedAtWaits.push_back(port.queuedBytes()); };
+    ASSERT_TRUE(link.programEnable());
+    link.chipErase();
+    for (uint32_t address = 0x100; address < 0x200; ++address)
+        link.loadPageByte(address, static_cast<uint8_t>(address));
+    EXPECT_EQ(port.queuedBytes(), 256u * 4u) << "the loads wait for their page write";
+    const size_t batches = port.sent.size();
+    link.writePage(0x1FF);
+    ASSERT_EQ(port.sent.size(), batches + 1);
+    EXPECT_EQ(port.sent.back().size(), 257u * 4u);
+    link.writeFuseHigh();
+    link.writeFuseLow();
+    link.writeFuseExt();
+    link.writeLockBits();
+    EXPECT_EQ(port.queuedBytes(), 0u) << "nothing follows the lock write to send it";
+    link.readLockBits();
+
+    EXPECT_EQ(clock.sleeps(), (std::vector<uint32_t>{30, 43, 43, 43, 43, 43, 43, 43, 43}));
+    EXPECT_EQ(queuedAtWaits, std::vector<size_t>(clock.sleeps().size(), 0u));
+    std::vector<uint8_t> expected = {0xAC, 0x53, 0x00, 0x00, 0xAC, 0x80, 0x00, 0x00};
+    for (uint32_t address = 0x100; address < 0x200; ++address)
+        expected.insert(expected.end(), {static_cast<uint8_t>(address & 1 ? 0x48 : 0x40), 0x00,
+                                         static_cast<uint8_t>(address >> 1 & 0x7F), static_cast<uint8_t>(address)});
+    expected.insert(expected.end(), {0x4C, 0x00, 0x80, 0x00, 0xAC, 0xA8, 0x00, 0x9F, 0xAC, 0xA0, 0x00, 0xBF, 0xAC,
+                                     0xA4, 0x00, 0xFF, 0xAC, 0xE0, 0x00, 0xFC, 0x58, 0x00, 0x00, 0x00});
+    EXPECT_EQ(allSent(), expected);
+}
+
+TEST_F(BatchedLinkTest, FlashReadsComeBackInOrderAndNeverFromBeforeAWrite)
+{
+    ASSERT_TRUE(link.programEnable());
+    // From the middle of one page to the end of the next.
+    for (uint32_t address = 0x1F80; address < 0x2100; ++address)
+        ASSERT_EQ(link.readFlashByte(address), port.flash[address]) << std::hex << address;
+    EXPECT_EQ(port.sent.size(), 3u) << "the enable, then the rest of each page in one batch";
+    EXPECT_EQ(link.readFlashByte(0x1FFFF), port.flash[0x1FFFF]);
+
+    // The page changes under a write: what was read ahead of it is stale.
+    link.readFlashByte(0x300);
+    port.flash[0x301] ^= 0xFF;
+    link.writePage(0x3FF);
+    EXPECT_EQ(link.readFlashByte(0x301), port.flash[0x301]);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -110,6 +111,35 @@ TEST(SimLines, NoDeviceHoldsCtsAtItsIdleLevel)
 {
     EXPECT_EQ(Bench(sim::Scenario::parse("no-device")).send({0xAC, 0x53, 0x00, 0x00}), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(Bench(sim::Scenario::parse("no-device-high")).send({0xAC, 0x53, 0x00, 0x00}), (Bytes{0, 0, 0, 0}));
+}
+
+// Programming Enable clocked in with every clock level lasting phaseNs on
+// the line's own time, as the modelled adapter's pin states do: a chip on
+// its factory oscillator needs 2.2 µs, and misses shorter levels.
+TEST(SimLines, ClockLevelsShorterThanTheChipCanSeeAreMissed)
+{
+    struct Case {
+        std::optional<int64_t> minimumNs; // none: as the chip comes
+        int64_t phaseNs;
+        bool enabled;
+    };
+    for (const Case& c : {Case{{}, 2'500, true}, Case{{}, 2'200, true}, Case{{}, 2'199, false},
+                          Case{1'000, 1'250, true}, Case{3'000, 2'500, false}}) {
+        SCOPED_TRACE(c.phaseNs);
+        sim::Atmega128 device;
+        if (c.minimumNs)
+            device.minClockPhaseNs = *c.minimumNs;
+        int64_t now = 0;
+        for (const unsigned byte : {0xACu, 0x53u, 0x00u, 0x00u}) {
+            for (int bit = 7; bit >= 0; --bit) {
+                device.setDtr(((byte >> bit) & 1u) == 0);
+                device.setRts(false, now += c.phaseNs);
+                device.setRts(true, now += c.phaseNs);
+            }
+        }
+        EXPECT_EQ(device.programmingEnabled(), c.enabled);
+        EXPECT_EQ(device.clockEdgesMissed() == 0, c.enabled);
+    }
 }
 
 TEST(SimLink, ProgrammingEnableAttemptsAndExtraPulses)

@@ -10,8 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <optional>
 #include <memory>
+#include <optional>
+#include <random>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -87,12 +89,96 @@ TEST(Ft232rPort, AnswersAreTheBitsPresentBeforeEachClockPulseAsOnTheModemLines)
     }
 }
 
+// An adapter that answers every pin state with a sample of its own, and keeps
+// the states and the samples, so that each answer bit can be traced to the
+// sample it was read from.
+class ScriptedAdapter final : public usb::FtdiContext {
+public:
+    std::vector<usb::AdapterInfo> findAll() override { return {}; }
+    usb::OpenResult open(const std::string&) override { return usb::OpenResult::Opened; }
+    int setLatencyTimer(uint8_t) override { return 0; }
+    int setBitmode(uint8_t, uint8_t) override { return 0; }
+    int setPinRate(int) override { return 0; }
+    int purge() override { return 0; }
+    int transfer(const uint8_t* out, uint8_t* in, int size) override
+    {
+        for (int i = 0; i < size; ++i) {
+            in[i] = static_cast<uint8_t>(random_());
+            samples.push_back(in[i]);
+            states.push_back(out[i]);
+        }
+        return 0;
+    }
+    size_t largestTransfer() const override { return 4096; }
+    int close() override { return 0; }
+    std::string errorText() override { return {}; }
+
+    std::vector<uint8_t> states;
+    // samples[k] was taken just before states[k] was applied.
+    std::vector<uint8_t> samples;
+
+private:
+    std::mt19937 random_{20};
+};
+
+// Whatever the device does between the edges, each bit is read from the
+// sample taken just before its rising clock edge, and the data line carries
+// the bit sent at that edge; extra pulses take an edge and no answer.
+TEST(Ft232rPort, EachAnswerBitIsTheSampleJustBeforeItsRisingClockEdge)
+{
+    auto owned = std::make_unique<ScriptedAdapter>();
+    const ScriptedAdapter& adapter = *owned;
+    usb::Ft232rPort port(std::move(owned), "S1", "USB FT232R S1");
+    port.SetOpen(true);
+    constexpr int pulse = -1;
+    for (const std::vector<int>& batch : {std::vector<int>{0xAC, 0x53, pulse, 0x00, 0xFF}, {pulse, 0x5A, 0x81}}) {
+        const size_t first = adapter.states.size();
+        std::vector<uint8_t> bytes;
+        for (const int step : batch) {
+            if (step == pulse) {
+                port.queuePulse();
+            } else {
+                bytes.push_back(static_cast<uint8_t>(step));
+                port.queueByte(bytes.back());
+            }
+        }
+        const std::vector<uint8_t> answers = port.flush();
+
+        // The data bit and the sampled bit at each rising edge of the batch.
+        std::vector<std::pair<bool, bool>> edges;
+        uint8_t before = first > 0 ? adapter.states[first - 1] : 0;
+        for (size_t k = first; k < adapter.states.size(); ++k) {
+            if ((adapter.states[k] & ~before & usb::pinSck) != 0)
+                edges.emplace_back((adapter.states[k] & usb::pinMosi) != 0, (adapter.samples[k] & usb::pinMiso) != 0);
+            before = adapter.states[k];
+        }
+        std::vector<uint8_t> sent, expected;
+        size_t edge = 0;
+        for (const int step : batch) {
+            if (step == pulse) {
+                ++edge;
+                continue;
+            }
+            unsigned out = 0, in = 0;
+            for (int bit = 0; bit < 8 && edge < edges.size(); ++bit, ++edge) {
+                out = (out << 1) | (edges[edge].first ? 1u : 0u);
+                in = (in << 1) | (edges[edge].second ? 1u : 0u);
+            }
+            sent.push_back(static_cast<uint8_t>(out));
+            expected.push_back(static_cast<uint8_t>(in));
+        }
+        EXPECT_EQ(edge, edges.size()) << "rising edges beyond the bytes and pulses";
+        EXPECT_EQ(sent, bytes);
+        EXPECT_EQ(answers, expected);
+    }
+}
+
 TEST(Ft232rPort, OpensInSynchronousBitBangAtTwoAndAHalfMicrosecondsAStateAndSpendsTwoStatesPerBit)
 {
     // One pin-state time, the same through either library (D2XX's baud rate
     // is the chip's, libftdi's a quarter of it): every clock phase lasts at
     // least one state, more than two cycles of a 1 MHz chip whose oscillator
-    // runs 10 % slow.
+    // runs 10 % slow (the simulated chip misses shorter ones).
     for (const Library library : usb_test::libraries) {
         SCOPED_TRACE(nameOf(library));
         Bench bench;
@@ -100,7 +186,6 @@ TEST(Ft232rPort, OpensInSynchronousBitBangAtTwoAndAHalfMicrosecondsAStateAndSpen
         EXPECT_EQ(bench.adapter.bitmode(), usb::bitmodeSyncBitbang);
         EXPECT_EQ(bench.adapter.outputMask(), usb::pinSck | usb::pinMosi);
         EXPECT_EQ(bench.adapter.pinRate(), 400'000);
-        EXPECT_GT(1e9 / static_cast<double>(bench.adapter.pinRate()), 2.0 * 1e9 / 0.9e6);
 
         const uint64_t before = bench.adapter.counters.pinStates;
         const uint64_t transfers = bench.adapter.counters.transfers;

@@ -110,6 +110,22 @@ TEST(UsbUpdate, AFullUpdateThroughTheAdapterIsTheUpdateThroughTheModemLines)
     }
 }
 
+// Pin states too short for the chip (an adapter clocking faster than it is
+// documented to, or a chip on a slower oscillator) lose clock edges: the
+// update ends at identification with nothing written.
+TEST(UsbUpdate, PinStatesShorterThanTheChipNeedsFailTheUpdateBeforeAnythingIsWritten)
+{
+    UsbRig usb;
+    app_test::UpdateRig& rig = usb.rig;
+    rig.device->minClockPhaseNs = 2'600; // one state lasts 2.5 µs
+    usb.start(adapterItem, smallFirmware);
+    rig.expect({app_test::noDevice, tk::MB_RETRYCANCEL, tk::IDCANCEL});
+    rig.expect({app_test::holding(app_test::identifyError, app_test::nothingWritten)});
+    rig.clickUpdate();
+    EXPECT_EQ(rig.outcome(), "Getting Device Infomation, button on, erases 0, pages 0, locks 0, waits 8");
+    EXPECT_GT(rig.device->clockEdgesMissed(), 0u);
+}
+
 TEST(UsbUpdate, EveryFailureEndsAsThroughTheModemLines)
 {
     const uint64_t afterErase = 7;
