@@ -113,6 +113,10 @@ Scenario Scenario::parse(const std::string& text)
     } else if (name == "lock-misread") {
         noParameter();
         scenario.kind = Kind::LockMisread;
+    } else if (name == "unplugged") {
+        scenario.kind = Kind::Unplugged;
+        if (hasParameter)
+            scenario.unplugAfter = parseUnsigned(name, parameter);
     } else {
         throw std::invalid_argument("unknown sim scenario \"" + text + "\"; the scenarios are:\n" + names());
     }
@@ -132,7 +136,9 @@ std::string Scenario::names()
            "  noisy[:RATE]          each CTS read is wrong with probability RATE (default 1e-4)\n"
            "  power-loss[:N]        the instrument goes dead after N instructions (default 1000)\n"
            "  stuck-locked          locked, and a chip erase does not unlock it\n"
-           "  lock-misread          the lock byte reads back FF whatever was written\n";
+           "  lock-misread          the lock byte reads back FF whatever was written\n"
+           "  unplugged[:N]         the cable or adapter is pulled out after N instructions\n"
+           "                        (default 20000, while programming)\n";
 }
 
 Atmega128::Atmega128(const Scenario& scenario)

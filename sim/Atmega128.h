@@ -50,6 +50,7 @@ struct Scenario {
         PowerLoss,        // the instrument goes dead after N instructions
         StuckLocked,      // locked, and a chip erase does not clear the lock bits
         LockMisread,      // the lock byte always reads back FF, whatever was written
+        Unplugged,        // the cable or the USB adapter is pulled out after N instructions
     };
 
     Kind kind = Kind::Normal;
@@ -59,10 +60,12 @@ struct Scenario {
     double bitErrorRate = 1e-4;           // NoisyCts
     uint64_t seed = 1;                    // NoisyCts
     uint64_t powerLossAfter = 1000;       // PowerLoss: instructions before the power fails
+    uint64_t unplugAfter = 20000;         // Unplugged: instructions before the port is gone
 
     // "normal", "no-device", "no-device-high", "out-of-sync[:BITS]",
     // "wrong-model", "unknown-signature", "locked", "stuck-bit[:ADDRESS]",
-    // "noisy[:RATE]", "power-loss[:N]", "stuck-locked", "lock-misread".
+    // "noisy[:RATE]", "power-loss[:N]", "stuck-locked", "lock-misread",
+    // "unplugged[:N]".
     // Throws std::invalid_argument.
     static Scenario parse(const std::string& text);
     // One line per scenario, for --help texts.
@@ -104,6 +107,12 @@ public:
     int64_t minClockPhaseNs = factoryClockPhaseNs;
 
     const Scenario& scenario() const { return scenario_; }
+    // Whether the port the instrument hangs on has been pulled out; its
+    // ports then fail every call, as a vanished device does.
+    bool unplugged() const
+    {
+        return scenario_.kind == Scenario::Kind::Unplugged && executed_ >= scenario_.unplugAfter;
+    }
     bool programmingEnabled() const { return enabled_; }
     bool powered() const { return powered_; }
     // Instructions accepted, and instructions that arrived while busy.

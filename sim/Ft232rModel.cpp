@@ -25,7 +25,7 @@ Ft232rModel::Ft232rModel(std::string serial, Atmega128* device)
 bool Ft232rModel::call()
 {
     ++counters.calls;
-    return !(unplugAtCall && counters.calls >= *unplugAtCall);
+    return !(unplugAtCall && counters.calls >= *unplugAtCall) && !(device_ && device_->unplugged());
 }
 
 uint8_t Ft232rModel::sample() const

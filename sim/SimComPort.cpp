@@ -10,6 +10,16 @@ constexpr uint16_t highestPort = 4;
 
 } // namespace
 
+void SimComPort::checkLine(const char* line) const
+{
+    if (!open_)
+        throw serial::ELineError(std::string(line) + ": the port is not open");
+    // As a USB serial adapter's tty answers once it is pulled out.
+    if (device_.unplugged())
+        throw serial::ELineError(serial::comPortName(number_) + ": the " + line +
+                                 " line call failed: Input/output error (the device is gone)");
+}
+
 SimComPort::SimComPort(Atmega128& device)
     : device_(device)
 {
@@ -45,24 +55,21 @@ void SimComPort::SetOpen(bool open)
 
 void SimComPort::SetRTS(bool level)
 {
-    if (!open_)
-        throw serial::ELineError("RTS: the port is not open");
+    checkLine("RTS");
     rts_ = level;
     device_.setRts(level);
 }
 
 void SimComPort::SetDTR(bool level)
 {
-    if (!open_)
-        throw serial::ELineError("DTR: the port is not open");
+    checkLine("DTR");
     dtr_ = level;
     device_.setDtr(level);
 }
 
 bool SimComPort::GetCTS()
 {
-    if (!open_)
-        throw serial::ELineError("CTS: the port is not open");
+    checkLine("CTS");
     return device_.cts();
 }
 

@@ -29,6 +29,8 @@ public:
     bool dtr() const { return dtr_; }
 
 private:
+    void checkLine(const char* line) const;
+
     Atmega128& device_;
     uint16_t number_ = 0;
     bool open_ = false;

@@ -80,6 +80,9 @@ TEST_F(Console, EveryEndingHasItsExitStatusOnBothKindsOfPort)
         {"--simulate=lock-misread --yes", "", 1, "Configuration Verify Error: lock FC expected, FF read", 1},
         // The power fails right after the chip erase.
         {"--simulate=power-loss:7 --yes", "", 1, "No Device Detected!", 4},
+        // The cable or the adapter pulled out while programming: the port's
+        // own reason, then what the instrument holds.
+        {"--simulate=unplugged --yes", "", 1, "partly written; it will not start", 1},
         {"--simulate=no-device --yes", "", 1, "No Device Detected!", 4},
         // Unattended, a chip that stays locked is not erased for ever.
         {"--simulate=stuck-locked --yes", "", 1, "[Device Locked]", 1},

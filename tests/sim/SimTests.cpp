@@ -277,7 +277,8 @@ TEST(SimScenarios, ParseEveryNameAndParameter)
         {"normal", Kind::Normal}, {"no-device", Kind::NoDeviceCtsLow}, {"no-device-high", Kind::NoDeviceCtsHigh},
         {"out-of-sync", Kind::OutOfSync}, {"wrong-model", Kind::WrongModel}, {"locked", Kind::Locked},
         {"unknown-signature", Kind::UnknownSignature}, {"stuck-bit", Kind::StuckBit}, {"noisy", Kind::NoisyCts},
-        {"power-loss", Kind::PowerLoss}, {"stuck-locked", Kind::StuckLocked}, {"lock-misread", Kind::LockMisread}};
+        {"power-loss", Kind::PowerLoss}, {"stuck-locked", Kind::StuckLocked}, {"lock-misread", Kind::LockMisread},
+        {"unplugged", Kind::Unplugged}};
     for (const auto& [name, kind] : kinds)
         EXPECT_EQ(sim::Scenario::parse(name).kind, kind) << name;
     EXPECT_EQ(sim::Scenario::parse("out-of-sync:5").syncOffsetBits, 5);
@@ -285,10 +286,11 @@ TEST(SimScenarios, ParseEveryNameAndParameter)
     EXPECT_EQ(sim::Scenario::parse("stuck-bit:4660").stuckAddress, 0x1234u);
     EXPECT_DOUBLE_EQ(sim::Scenario::parse("noisy:0.25").bitErrorRate, 0.25);
     EXPECT_EQ(sim::Scenario::parse("power-loss:12").powerLossAfter, 12u);
+    EXPECT_EQ(sim::Scenario::parse("unplugged:40").unplugAfter, 40u);
 
     for (const char* text : {"", "Normal", "normal:1", "out-of-sync:0", "out-of-sync:8", "out-of-sync:3x",
                              "stuck-bit:0x20000", "stuck-bit:-1", "noisy:1.5", "noisy:nan", "stuck-locked:1",
-                             "power-loss:99999999999999999999"})
+                             "power-loss:99999999999999999999", "unplugged:x"})
         EXPECT_THROW(sim::Scenario::parse(text), std::invalid_argument) << text;
     // The message offers the valid names.
     EXPECT_THAT([] { sim::Scenario::parse("bogus"); },
