@@ -13,7 +13,6 @@
 
 #include <QAction>
 #include <QDialog>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -23,6 +22,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -80,20 +80,26 @@ protected:
 
 // ---- on small files made for the purpose ----
 
+// Marked as the file's language spells the word: "grösse" is "Größe".
 TEST_F(Viewer, SearchHitsAreMarkedInATopicOpenedFromTheResults)
 {
-    const platform::HWND h = show(german, "haupt.htm");
+    const platform::HWND h = show(german, "zweit.htm");
     auto* query = part<QLineEdit>(h, "searchQuery");
     auto* results = part<QAbstractItemView>(h, "searchResults");
-    query->setText(QStringLiteral("Straße"));
+    query->setText(QStringLiteral("grösse"));
     emit query->returnPressed();
-    ASSERT_EQ(answered(results), QStringList{"Zweite Seite: Übung"});
+    ASSERT_EQ(answered(results), QStringList{"Größe und Maße"});
     activate(results, 0); // another topic than the one shown
-    EXPECT_EQ(shownPath(), "/zweit.htm");
-    EXPECT_EQ(marked(browser), (QStringList{"Straße"}));
+    EXPECT_EQ(shownPath(), "/haupt.htm");
+    EXPECT_EQ(marked(browser), (QStringList{"Größe", "Größe"})); // heading and text
     // A topic reached otherwise is not marked.
-    show(german, "haupt.htm");
+    show(german, "zweit.htm");
     EXPECT_TRUE(marked(browser).isEmpty());
+
+    // The file's index split "übung" at its umlaut: our own index answers.
+    query->setText(QStringLiteral("übung"));
+    emit query->returnPressed();
+    EXPECT_EQ(answered(results), (QStringList{"Zweite Seite: Übung", "Größe und Maße"}));
 }
 
 // The search answers on a worker thread: the request returns before the
@@ -186,13 +192,18 @@ TEST_F(Viewer, BackAndForwardAcrossHelpFilesTakeThePanesAndHomeAlong)
     EXPECT_EQ(shownPath(), "/haupt.htm");
 }
 
+// Locate turns to the Contents tab and selects the topic shown, or says
+// that it is not there.
 TEST_F(Viewer, LocateSaysWhenATopicIsNotInTheContents)
 {
     const platform::HWND h = show(german, "zweit.htm");
+    auto* tabs = part<QTabWidget>(h, "navigation");
+    tabs->setCurrentIndex(2);
     auto* locate = FakeHost::windows[h]->findChild<QAction*>(QStringLiteral("Locate"));
     locate->trigger();
+    EXPECT_EQ(tabs->currentIndex(), 0);
     auto* contents = part<QTreeView>(h, "contents");
-    EXPECT_TRUE(contents->currentIndex().isValid());
+    EXPECT_EQ(contents->currentIndex().data().toString(), QStringLiteral("Übung auf der Straße"));
     EXPECT_FALSE(visible(part<QLabel>(h, "locateStatus")));
 
     show(german, "stil.htm"); // in the file, not in its contents
