@@ -126,82 +126,43 @@ const char* const inUseText =
 const char* const partlyWrittenText =
     "The instrument's program memory is partly written; it will not start. Run the update again.";
 
-TEST_F(UpdaterWindowTest, PortChoice)
-{
-    start();
-    port->badPort = 2;
-    port->busyPort = 4;
-    script.expect(badPortText + std::string("\n\nCOM2: no such port"), tk::IDOK)
-        .expect(inUseText + std::string("\n\nCOM4 is in use by another program"), tk::IDOK);
-    auto& list = widget<QListWidget>("lboxComPort");
-    for (int row : {1, 3}) {
-        pickPort(row);
-        EXPECT_TRUE(list.selectedItems().isEmpty()) << row;
-        EXPECT_EQ(form->comNumber, 0) << row;
-        EXPECT_FALSE(widget<QPushButton>("btnUpdate").isEnabled()) << row;
-        EXPECT_TRUE(list.isEnabled()) << row;
-    }
-    ASSERT_EQ(script.shown.size(), 2u);
-    EXPECT_EQ(script.shown[0].caption, "Error");
-    EXPECT_EQ(script.shown[1].caption, "Port in Use");
-
-    pickPort(2);
-    EXPECT_EQ(form->comNumber, 3);
-    EXPECT_TRUE(port->GetOpen());
-    EXPECT_TRUE(port->rts());
-    EXPECT_TRUE(widget<QPushButton>("btnUpdate").isEnabled());
-    EXPECT_FALSE(list.isEnabled());
-}
-
-TEST_F(UpdaterWindowTest, PortListHasTheFocusAndTheFirstArrowKeyOpensAPort)
-{
-    start();
-    auto& list = widget<QListWidget>("lboxComPort");
-    EXPECT_EQ(QApplication::focusWidget(), &list);
-    QTest::keyClick(&list, Qt::Key_Down);
-    EXPECT_EQ(form->comNumber, 1);
-    EXPECT_TRUE(port->GetOpen());
-
-    // Enter on the focused "Update!" button presses it.
-    QTest::keyClick(&list, Qt::Key_Tab);
-    ASSERT_EQ(QApplication::focusWidget(), &widget<QPushButton>("btnUpdate"));
-    script.expect(programModePrompt, tk::IDCANCEL);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    EXPECT_TRUE(script.done());
-}
-
-// After a port that would not open, the arrow keys go on from it to its
-// neighbours instead of opening it again.
-TEST_F(UpdaterWindowTest, ArrowKeysMoveOnFromAPortThatWouldNotOpen)
+// The list has the focus. A port that would not open is told in its own box
+// and leaves the choice open; the arrow keys then go on from it to its
+// neighbours instead of opening it again. Tab and Enter press "Update!".
+TEST_F(UpdaterWindowTest, ThePortListFromTheKeyboard)
 {
     start();
     port->badPort = 1;
     port->busyPort = 2;
     auto& list = widget<QListWidget>("lboxComPort");
+    auto& update = widget<QPushButton>("btnUpdate");
+    EXPECT_EQ(QApplication::focusWidget(), &list);
     const std::string bad = badPortText + std::string("\n\nCOM1: no such port");
     const std::string busy = inUseText + std::string("\n\nCOM2 is in use by another program");
     script.expect(bad, tk::IDOK).expect(busy, tk::IDOK).expect(bad, tk::IDOK).expect(busy, tk::IDOK);
-    // Down opens COM1, Down COM2, Up COM1 again, Up stays, Down COM2, Down COM3.
-    for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Up, Qt::Key_Down})
+    QTest::keyClick(&list, Qt::Key_Down); // the first key opens the port at the caret, COM1
+    EXPECT_TRUE(list.selectedItems().isEmpty());
+    EXPECT_EQ(form->comNumber, 0);
+    EXPECT_FALSE(update.isEnabled());
+    EXPECT_TRUE(list.isEnabled());
+    // Down COM2, Up COM1 again, Up stays, Down COM2, Down COM3.
+    for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Up, Qt::Key_Up, Qt::Key_Down, Qt::Key_Down})
         QTest::keyClick(&list, key);
     EXPECT_TRUE(script.done());
-    EXPECT_EQ(form->comNumber, 0);
-    QTest::keyClick(&list, Qt::Key_Down);
+    ASSERT_EQ(script.shown.size(), 4u);
+    EXPECT_EQ(script.shown[0].caption, "Error");
+    EXPECT_EQ(script.shown[1].caption, "Port in Use");
     EXPECT_EQ(form->comNumber, 3);
     EXPECT_TRUE(port->GetOpen());
-}
+    EXPECT_TRUE(port->rts());
+    EXPECT_TRUE(update.isEnabled());
+    EXPECT_FALSE(list.isEnabled());
 
-TEST_F(UpdaterWindowTest, CloseBoxWhenIdleAsksOnlyWhetherToClose)
-{
-    start();
-    script.expect(closeQuestion, tk::mrNo).expect(closeQuestion, tk::mrYes);
-    mainWindow()->close();
-    EXPECT_FALSE(app->Terminated());
-    EXPECT_TRUE(mainWindow()->isVisible());
-    mainWindow()->close();
-    EXPECT_TRUE(app->Terminated());
-    EXPECT_TRUE(backend.quitReached());
-    EXPECT_FALSE(script.shown[0].position.has_value());
+    QTest::keyClick(&list, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), &update);
+    script.expect(programModePrompt, tk::IDCANCEL);
+    QTest::keyClick(&update, Qt::Key_Return);
+    EXPECT_TRUE(script.done());
 }
 
 // Asked to close while "Programming Flash" shows, well into the page loads.
