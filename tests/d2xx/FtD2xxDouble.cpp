@@ -28,9 +28,7 @@ namespace {
 void log(const std::string& line)
 {
     const char* file = std::getenv("KPX_D2XX_LOG");
-    if (!file || !*file)
-        return;
-    if (FILE* out = std::fopen(file, "a")) {
+    if (FILE* out = file && *file ? std::fopen(file, "a") : nullptr) {
         std::fprintf(out, "%s\n", line.c_str());
         std::fclose(out);
     }
@@ -41,28 +39,26 @@ struct Double {
     {
         const char* setting = std::getenv("KPX_D2XX_DOUBLE");
         std::stringstream items(setting && *setting ? setting : "none");
-        std::string item;
-        std::getline(items, item, ',');
-        if (item == "none")
+        std::string serial;
+        std::getline(items, serial, ',');
+        if (serial == "none")
             return;
-        const std::string serial = item;
         sim::Scenario scenario;
         std::vector<std::string> faults;
-        while (std::getline(items, item, ',')) {
+        for (std::string item; std::getline(items, item, ',');)
             if (item.rfind("scenario=", 0) == 0)
                 scenario = sim::Scenario::parse(item.substr(9));
             else
                 faults.push_back(item);
-        }
         device = std::make_unique<sim::Atmega128>(scenario);
         adapter = std::make_unique<sim::Ft232rModel>(serial, device.get());
-        for (const std::string& fault : faults) {
-            if (fault == "held")
+        for (const std::string& item : faults) {
+            if (item == "held")
                 adapter->heldElsewhere = true;
-            else if (fault.rfind("com=", 0) == 0)
-                adapter->comNumber = static_cast<uint16_t>(std::stoi(fault.substr(4)));
-            else if (fault.rfind("unplug=", 0) == 0)
-                adapter->unplugAtCall = std::stoull(fault.substr(7));
+            else if (item.rfind("com=", 0) == 0)
+                adapter->comNumber = static_cast<uint16_t>(std::stoi(item.substr(4)));
+            else if (item.rfind("unplug=", 0) == 0)
+                adapter->unplugAtCall = std::stoull(item.substr(7));
         }
         bus = std::make_unique<sim::D2xxBus>(std::vector<sim::Ft232rModel*>{adapter.get()});
     }
@@ -90,27 +86,17 @@ const sim::D2xxBus* connect()
 
 KPX_EXPORT FT_CreateDeviceInfoList(d2xx::DWORD* numDevs)
 {
-    if (!connect()) {
-        *numDevs = 0;
-        return d2xx::FT_OK;
-    }
-    return sim::d2xx_model::CreateDeviceInfoList(numDevs);
+    return connect() ? sim::d2xx_model::CreateDeviceInfoList(numDevs) : (*numDevs = 0, d2xx::FT_OK);
 }
 
 KPX_EXPORT FT_GetDeviceInfoList(d2xx::FT_DEVICE_LIST_INFO_NODE* dest, d2xx::DWORD* numDevs)
 {
-    if (!connect()) {
-        *numDevs = 0;
-        return d2xx::FT_OK;
-    }
-    return sim::d2xx_model::GetDeviceInfoList(dest, numDevs);
+    return connect() ? sim::d2xx_model::GetDeviceInfoList(dest, numDevs) : (*numDevs = 0, d2xx::FT_OK);
 }
 
 KPX_EXPORT FT_OpenEx(void* arg1, d2xx::DWORD flags, d2xx::FT_HANDLE* handle)
 {
-    if (!connect())
-        return d2xx::FT_DEVICE_NOT_FOUND;
-    return sim::d2xx_model::OpenEx(arg1, flags, handle);
+    return connect() ? sim::d2xx_model::OpenEx(arg1, flags, handle) : d2xx::FT_DEVICE_NOT_FOUND;
 }
 
 KPX_EXPORT FT_Close(d2xx::FT_HANDLE handle)
@@ -127,50 +113,18 @@ KPX_EXPORT FT_SetBitMode(d2xx::FT_HANDLE handle, d2xx::UCHAR mask, d2xx::UCHAR m
     return sim::d2xx_model::SetBitMode(handle, mask, mode);
 }
 
-KPX_EXPORT FT_SetBaudRate(d2xx::FT_HANDLE handle, d2xx::ULONG baudRate)
-{
-    return sim::d2xx_model::SetBaudRate(handle, baudRate);
-}
-
-KPX_EXPORT FT_SetLatencyTimer(d2xx::FT_HANDLE handle, d2xx::UCHAR timer)
-{
-    return sim::d2xx_model::SetLatencyTimer(handle, timer);
-}
-
-KPX_EXPORT FT_SetUSBParameters(d2xx::FT_HANDLE handle, d2xx::ULONG inTransferSize, d2xx::ULONG outTransferSize)
-{
-    return sim::d2xx_model::SetUSBParameters(handle, inTransferSize, outTransferSize);
-}
-
-KPX_EXPORT FT_SetTimeouts(d2xx::FT_HANDLE handle, d2xx::ULONG readTimeout, d2xx::ULONG writeTimeout)
-{
-    return sim::d2xx_model::SetTimeouts(handle, readTimeout, writeTimeout);
-}
-
-KPX_EXPORT FT_Purge(d2xx::FT_HANDLE handle, d2xx::ULONG mask)
-{
-    return sim::d2xx_model::Purge(handle, mask);
-}
-
-KPX_EXPORT FT_Write(d2xx::FT_HANDLE handle, void* buffer, d2xx::DWORD bytesToWrite, d2xx::DWORD* bytesWritten)
-{
-    return sim::d2xx_model::Write(handle, buffer, bytesToWrite, bytesWritten);
-}
-
-KPX_EXPORT FT_Read(d2xx::FT_HANDLE handle, void* buffer, d2xx::DWORD bytesToRead, d2xx::DWORD* bytesReturned)
-{
-    return sim::d2xx_model::Read(handle, buffer, bytesToRead, bytesReturned);
-}
-
-KPX_EXPORT FT_GetQueueStatus(d2xx::FT_HANDLE handle, d2xx::DWORD* rxBytes)
-{
-    return sim::d2xx_model::GetQueueStatus(handle, rxBytes);
-}
-
-KPX_EXPORT FT_GetComPortNumber(d2xx::FT_HANDLE handle, d2xx::LONG* comPortNumber)
-{
-    return sim::d2xx_model::GetComPortNumber(handle, comPortNumber);
-}
+// The rest as the model answers them: a handle comes only from FT_OpenEx.
+#define KPX_FORWARD(name, parameters, arguments) \
+    KPX_EXPORT FT_##name parameters { return sim::d2xx_model::name arguments; }
+KPX_FORWARD(SetBaudRate, (d2xx::FT_HANDLE h, d2xx::ULONG rate), (h, rate))
+KPX_FORWARD(SetLatencyTimer, (d2xx::FT_HANDLE h, d2xx::UCHAR timer), (h, timer))
+KPX_FORWARD(SetUSBParameters, (d2xx::FT_HANDLE h, d2xx::ULONG in, d2xx::ULONG out), (h, in, out))
+KPX_FORWARD(SetTimeouts, (d2xx::FT_HANDLE h, d2xx::ULONG read, d2xx::ULONG write), (h, read, write))
+KPX_FORWARD(Purge, (d2xx::FT_HANDLE h, d2xx::ULONG mask), (h, mask))
+KPX_FORWARD(Write, (d2xx::FT_HANDLE h, void* data, d2xx::DWORD size, d2xx::DWORD* done), (h, data, size, done))
+KPX_FORWARD(Read, (d2xx::FT_HANDLE h, void* data, d2xx::DWORD size, d2xx::DWORD* done), (h, data, size, done))
+KPX_FORWARD(GetQueueStatus, (d2xx::FT_HANDLE h, d2xx::DWORD* rxBytes), (h, rxBytes))
+KPX_FORWARD(GetComPortNumber, (d2xx::FT_HANDLE h, d2xx::LONG* number), (h, number))
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
 {
