@@ -82,20 +82,17 @@ Finished interruptConsole(const std::filesystem::path& program, const std::strin
     ::FreeConsole();
     if (!::AllocConsole() || !::SetConsoleCtrlHandler(&swallowInterrupt, TRUE))
         throw std::runtime_error("no console of our own");
-    Finished run;
-    try {
-        run = runConsole(program, arguments, input, [&](const std::string& output) {
-            if (!interrupted && output.find(when) != std::string::npos)
-                interrupted = ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != FALSE;
-        });
-    } catch (...) {
-        ::SetConsoleCtrlHandler(&swallowInterrupt, FALSE);
-        ::FreeConsole();
-        throw;
-    }
-    ::SetConsoleCtrlHandler(&swallowInterrupt, FALSE);
-    ::FreeConsole();
-    return run;
+    struct OwnConsole {
+        ~OwnConsole()
+        {
+            ::SetConsoleCtrlHandler(&swallowInterrupt, FALSE);
+            ::FreeConsole();
+        }
+    } given;
+    return runConsole(program, arguments, input, [&](const std::string& output) {
+        if (!interrupted && output.find(when) != std::string::npos)
+            interrupted = ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != FALSE;
+    });
 }
 
 } // namespace win_test

@@ -60,9 +60,18 @@ TEST_F(BindingOnWindows, TheEngineIsTheSystemsAskedForByNameAndAMissingOneIsOffe
     EXPECT_EQ(loader.lookups.front(), "HtmlHelpA");
 }
 
-// The top-level windows of this process that are shown, by caption.
+// The top-level windows of this process that are shown, by caption, once
+// the engine's windows have done their work for a while.
 std::vector<std::string> shownWindows()
 {
+    for (int round = 0; round < 20; ++round) {
+        MSG message;
+        while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageA(&message);
+        }
+        ::Sleep(10);
+    }
     std::vector<std::string> captions;
     ::EnumWindows(
         [](::HWND window, LPARAM found) -> BOOL {
@@ -78,19 +87,6 @@ std::vector<std::string> shownWindows()
     return captions;
 }
 
-// Lets the engine's windows do their work for a while.
-void pumpMessages(int rounds)
-{
-    for (int round = 0; round < rounds; ++round) {
-        MSG message;
-        while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&message);
-            ::DispatchMessageA(&message);
-        }
-        ::Sleep(10);
-    }
-}
-
 TEST(SystemHelpEngine, HelpFileOpensTheManualInTheSystemsViewerAndQuittingHelpClosesIt)
 {
     SetHtmlHelpLibrary({});
@@ -104,15 +100,14 @@ TEST(SystemHelpEngine, HelpFileOpensTheManualInTheSystemsViewerAndQuittingHelpCl
 
     // As the Help File command asks for it.
     EXPECT_TRUE(app.HelpJump("TApplication_HelpJump"));
-    pumpMessages(20);
     const std::vector<std::string> open = shownWindows();
     EXPECT_NE(std::find(open.begin(), open.end(), "M740-RT Updater Help"), open.end())
         << "shown: " << testing::PrintToString(open);
 
     // As the program's end asks for it.
     app.HelpCommand(tk::HELP_QUIT, 0);
-    pumpMessages(20);
-    EXPECT_TRUE(shownWindows().empty()) << testing::PrintToString(shownWindows());
+    const std::vector<std::string> left = shownWindows();
+    EXPECT_TRUE(left.empty()) << testing::PrintToString(left);
     socket.reset();
     SetHtmlHelpApplication(nullptr);
 }

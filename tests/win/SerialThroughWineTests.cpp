@@ -13,6 +13,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 
 using serial::WinComPort;
@@ -54,9 +55,8 @@ TEST_F(ThroughWine, TheInstrumentIsIdentifiedProgrammedAndReadBack)
     port.SetRTS(true);
     pgmComm link(port);
     ASSERT_TRUE(link.programEnable());
-    EXPECT_EQ(link.readSignature(0), 0x1E);
-    EXPECT_EQ(link.readSignature(1), 0x97);
-    EXPECT_EQ(link.readSignature(2), 0x02);
+    EXPECT_EQ((std::array{link.readSignature(0), link.readSignature(1), link.readSignature(2)}),
+              (std::array<uint8_t, 3>{0x1E, 0x97, 0x02}));
 
     link.chipErase();
     ASSERT_TRUE(link.programEnable());

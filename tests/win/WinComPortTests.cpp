@@ -92,11 +92,6 @@ private:
 class SeamPort : public testing::Test {
 protected:
     void SetUp() override { port.SetComNumber(3); }
-    void open()
-    {
-        port.SetOpen(true);
-        sys.calls.clear();
-    }
     FakeSys sys;
     WinComPort port{&sys};
 };
@@ -190,7 +185,7 @@ TEST_F(SeamPort, OpensTheDeviceNamespacePortAtNineThousandSixHundredBaudWithOnly
 TEST_F(SeamPort, EachLineCallIsOneSystemCallAndAFailedOneStopsWithTheReason)
 {
     EXPECT_THAT([&] { port.SetRTS(true); }, ThrowsMessage<serial::ELineError>(HasSubstr("not open")));
-    open();
+    port.SetOpen(true);
     struct Line {
         std::function<void()> call;
         DWORD function; // the escape function it must make

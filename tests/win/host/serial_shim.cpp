@@ -28,6 +28,7 @@
 #include <dlfcn.h>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -55,15 +56,9 @@ struct Shim {
     Shim()
     {
         const char* list = std::getenv("KPX_SIM_PORTS");
-        std::string text = list ? list : "";
-        size_t start = 0;
-        while (start < text.size()) {
-            size_t end = text.find(';', start);
-            if (end == std::string::npos)
-                end = text.size();
-            add(text.substr(start, end - start));
-            start = end + 1;
-        }
+        std::stringstream entries(list ? list : "");
+        for (std::string entry; std::getline(entries, entry, ';');)
+            add(entry);
     }
 
     void add(const std::string& entry)
