@@ -19,19 +19,8 @@ constexpr ULONGLONG stallMs = 180'000;
 
 std::string withoutAccessKeys(std::string text)
 {
-    std::string plain;
-    for (char c : text)
-        if (c != '&')
-            plain += c;
-    return plain;
-}
-
-template <typename Interface>
-void release(Interface*& pointer)
-{
-    if (pointer)
-        pointer->Release();
-    pointer = nullptr;
+    std::erase(text, '&');
+    return text;
 }
 
 } // namespace
@@ -55,17 +44,10 @@ WindowDriver& WindowDriver::then(std::string what, std::function<bool()> ready, 
     return *this;
 }
 
-WindowDriver& WindowDriver::press(const std::string& caption, const std::string& label,
-                                  std::function<void(HWND)> look)
+WindowDriver& WindowDriver::press(const std::string& caption, const std::string& label)
 {
-    return then(
-        "\"" + label + "\" in \"" + caption + "\"", [caption] { return shown(caption) != nullptr; },
-        [caption, label, look] {
-            const HWND window = shown(caption);
-            if (look)
-                look(window);
-            click(button(window, label));
-        });
+    return then("\"" + label + "\" in \"" + caption + "\"", [caption] { return shown(caption) != nullptr; },
+                [caption, label] { click(button(shown(caption), label)); });
 }
 
 std::string WindowDriver::pending() const
@@ -216,10 +198,9 @@ bool saveScreenshot(const RECT& area, const std::string& path)
         SUCCEEDED(frame->WritePixels(static_cast<UINT>(height), static_cast<UINT>(width) * 4,
                                      static_cast<UINT>(width * height * 4), static_cast<BYTE*>(pixels))) &&
         SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
-    release(frame);
-    release(encoder);
-    release(stream);
-    release(factory);
+    for (IUnknown* object : std::initializer_list<IUnknown*>{frame, encoder, stream, factory})
+        if (object)
+            object->Release();
     ::DeleteObject(bitmap);
     return saved;
 }

@@ -25,8 +25,7 @@ public:
     WindowDriver& then(std::string what, std::function<bool()> ready, std::function<void()> act);
     // The usual step: a shown window of this program with that caption, and
     // a press on its button of that text.
-    WindowDriver& press(const std::string& caption, const std::string& button,
-                        std::function<void(HWND)> look = {});
+    WindowDriver& press(const std::string& caption, const std::string& button);
 
     bool done() const { return next_ >= steps_.size(); }
     // What the first step not yet taken waits for.

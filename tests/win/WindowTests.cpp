@@ -293,53 +293,35 @@ TEST(Win32Windows, BoxesOfferTheButtonsAskedForAndAnswerAsPressed)
     EXPECT_EQ(question(), tk::mrCancel);
 }
 
-TEST(Win32Windows, HelpFileF1AndTheCloseBoxGoThroughTheApplicationsHelpAndCloseRules)
+// The window from the keyboard alone, as the keys arrive from the system:
+// F1 and Help File ask for the manual's contents; the arrow keys open a
+// port and, after one that would not open, move on from it; the focus then
+// moves to Update!, which Enter and Space press; the access keys reach the
+// menus. The update then runs to its end, and the close box ends the program
+// and its help windows.
+TEST(Win32Windows, FromTheKeyboardThroughHelpAndAWholeUpdateToTheCloseBox)
 {
+    struct Restore {
+        ~Restore() { SetHtmlHelpLibrary({}); } // after the rig has gone
+    } restore;
     SetHtmlHelpLibrary(KPX_RECORDING_ENGINE);
     platform::Loader& loader = platform::systemLoader();
     RecordingEngine& engine = *platform::procAs<RecordingEngineFn>(
         loader.symbol(loader.load(KPX_RECORDING_ENGINE), "recordingEngine"))();
     engine = RecordingEngine{};
-    {
-        Win32Rig rig;
-        const std::string manual = tk::ExtractFilePath(tk::ParamStr(0)) + "KPX Updater.chm";
-        const auto tocRequests = [&] {
-            return std::count_if(engine.calls.begin(), engine.calls.end(), [&](const RecordedHelpCall& call) {
-                return call.command == HH_DISPLAY_TOC && call.file == manual;
-            });
-        };
-        const HWND list = rig.control(*rig.main, "lboxComPort");
-        WindowDriver driver;
-        driver.then("the window", [&] { return ::GetFocus() == list; }, [&] { WindowDriver::menu(rig.mainWindow(), {1, 2}); })
-            .then("the contents", [&] { return tocRequests() == 1; },
-                  [&] {
-                      ::PostMessageA(list, WM_KEYDOWN, VK_F1, 0);
-                      ::PostMessageA(list, WM_KEYUP, VK_F1, 0);
-                  })
-            .then("the contents again", [&] { return tocRequests() == 2; },
-                  [&] { ::PostMessageA(rig.mainWindow(), WM_CLOSE, 0, 0); })
-            .press("Confirm", "No")
-            .then("the window still open", [&] { return ::IsWindowEnabled(rig.mainWindow()) != FALSE; },
-                  [&] { ::PostMessageA(rig.mainWindow(), WM_SYSCOMMAND, SC_CLOSE, 0); })
-            .press("Confirm", "Yes");
-        rig.run(driver);
-        EXPECT_EQ(engine.calls.back().command, HH_CLOSE_ALL) << "help windows close with the program";
-    }
-    SetHtmlHelpLibrary({});
-}
-
-// The window from the keyboard alone, as the keys arrive from the system:
-// the arrow keys open a port and, after one that would not open, move on
-// from it; the focus then moves to Update!, which Enter and Space press;
-// the access keys reach the menus. The update then runs to its end, and
-// Exit ends the program.
-TEST(Win32Windows, FromTheKeyboardThroughAWholeUpdateToExit)
-{
     Win32Rig rig;
     app_test::Firmware firmware;
     firmware.fill(0, 0x3000, 7).set(0x1FFFE, 0x34).set(0x1FFFF, 0x12).write();
     auto& port = static_cast<sim::SimComPort&>(*rig.main->comPort);
     port.badPort = 1;
+    const std::string manual = tk::ExtractFilePath(tk::ParamStr(0)) + "KPX Updater.chm";
+    const auto contentsShown = [&](long times) {
+        return [&engine, manual, times] {
+            return std::count_if(engine.calls.begin(), engine.calls.end(), [&](const RecordedHelpCall& call) {
+                       return call.command == HH_DISPLAY_TOC && call.file == manual;
+                   }) == times;
+        };
+    };
     const HWND list = rig.control(*rig.main, "lboxComPort");
     const HWND update = rig.control(*rig.main, "btnUpdate");
     const HWND pages = rig.window(*PagesDlg);
@@ -349,7 +331,14 @@ TEST(Win32Windows, FromTheKeyboardThroughAWholeUpdateToExit)
     std::vector<std::string> programModeButtons;
     std::string shot;
     WindowDriver driver;
-    driver.then("the list's focus", focusOn(list), press(VK_DOWN))
+    driver
+        .then("the list's focus", focusOn(list),
+              [&] {
+                  ::PostMessageA(list, WM_KEYDOWN, VK_F1, 0);
+                  ::PostMessageA(list, WM_KEYUP, VK_F1, 0);
+              })
+        .then("the contents", contentsShown(1), [&] { WindowDriver::menu(rig.mainWindow(), {1, 2}); })
+        .then("the contents again", contentsShown(2), press(VK_DOWN))
         .then("COM1's error", shown("Error"), press(VK_RETURN))
         .then("the list's focus again", [&] { return ::GetFocus() == list && !WindowDriver::shown("Error"); },
               press(VK_DOWN))
@@ -377,7 +366,7 @@ TEST(Win32Windows, FromTheKeyboardThroughAWholeUpdateToExit)
         .then("Update Complete!", [&] { return rig.main->lblProgress.GetText() == "Update Complete!"; },
               [&] {
                   shot = shoot(rig, rig.mainWindow(), "windows-window");
-                  WindowDriver::menu(rig.mainWindow(), {0});
+                  ::PostMessageA(rig.mainWindow(), WM_SYSCOMMAND, SC_CLOSE, 0);
               })
         .press("Confirm", "Yes");
     rig.run(driver);
@@ -389,6 +378,7 @@ TEST(Win32Windows, FromTheKeyboardThroughAWholeUpdateToExit)
     EXPECT_EQ(WindowDriver::text(rig.control(*rig.main, "lblProgress")), "Update Complete!");
     EXPECT_FALSE(::IsWindowEnabled(list)) << "the port stays open";
     EXPECT_TRUE(std::filesystem::exists(shot));
+    EXPECT_EQ(engine.calls.back().command, HH_CLOSE_ALL) << "help windows close with the program";
 }
 
 // The status line of a firmware file deep in its folders: the path gives
