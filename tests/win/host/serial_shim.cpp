@@ -39,7 +39,6 @@ namespace {
 struct Device {
     std::string path;
     dev_t rdev = 0;
-    bool resolved = false;
     bool loopback = false;
     uint64_t failFrom = 0; // 0: never
     uint64_t calls = 0;
@@ -88,27 +87,23 @@ struct Shim {
             std::fprintf(stderr, "serial shim: unknown device \"%s\"\n", spec.c_str());
             return;
         }
-        devices.push_back(std::move(device));
+        // The rig has made the link before it started the program.
+        struct stat target {};
+        if (stat(device.path.c_str(), &target) == 0 && S_ISCHR(target.st_mode)) {
+            device.rdev = target.st_rdev;
+            devices.push_back(std::move(device));
+        }
     }
 
-    // The device behind a descriptor, or null. The links are resolved on
-    // first use, when the rig has made them.
+    // The device behind a descriptor, or null.
     Device* find(int fd)
     {
         struct stat info {};
         if (devices.empty() || fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode))
             return nullptr;
-        for (Device& device : devices) {
-            if (!device.resolved) {
-                struct stat target {};
-                if (stat(device.path.c_str(), &target) == 0 && S_ISCHR(target.st_mode)) {
-                    device.rdev = target.st_rdev;
-                    device.resolved = true;
-                }
-            }
-            if (device.resolved && device.rdev == info.st_rdev)
+        for (Device& device : devices)
+            if (device.rdev == info.st_rdev)
                 return &device;
-        }
         return nullptr;
     }
 
