@@ -1,6 +1,6 @@
 // kpx-update.exe as an operator meets it on Windows: a process started in
-// a folder holding the sample firmware, answered through a pipe, and
-// stopped with Ctrl+C from the console it shares with this test.
+// a folder holding the sample firmware, answered through a pipe. (Ctrl+C:
+// the adapter suite stops an update with it.)
 #include "platform/win/Win32.h"
 #include "tests/support/TempFolder.h"
 #include "tests/win/ConsoleProcess.h"
