@@ -8,7 +8,6 @@
 //
 // KPX_SIM_PORTS lists the devices, "PATH=SPEC;PATH=SPEC", PATH a link to
 // the pseudo-terminal and SPEC one of
-//   loopback          CTS follows DTR
 //   sim:SCENARIO      the simulated instrument (sim::Scenario names)
 //   sim:SCENARIO@N    the same, but from the Nth modem-line call on every
 //                     call fails with EIO, as an unplugged adapter's would
@@ -39,7 +38,6 @@ namespace {
 struct Device {
     std::string path;
     dev_t rdev = 0;
-    bool loopback = false;
     uint64_t failFrom = 0; // 0: never
     uint64_t calls = 0;
     std::unique_ptr<sim::Atmega128> chip;
@@ -68,23 +66,20 @@ struct Shim {
         Device device;
         device.path = entry.substr(0, equals);
         std::string spec = entry.substr(equals + 1);
-        if (spec == "loopback") {
-            device.loopback = true;
-        } else if (spec.rfind("sim:", 0) == 0) {
-            spec = spec.substr(4);
-            const size_t at = spec.find('@');
-            if (at != std::string::npos) {
-                device.failFrom = std::strtoull(spec.c_str() + at + 1, nullptr, 10);
-                spec.resize(at);
-            }
-            try {
-                device.chip = std::make_unique<sim::Atmega128>(sim::Scenario::parse(spec));
-            } catch (const std::exception& error) {
-                std::fprintf(stderr, "serial shim: %s\n", error.what());
-                return;
-            }
-        } else {
+        if (spec.rfind("sim:", 0) != 0) {
             std::fprintf(stderr, "serial shim: unknown device \"%s\"\n", spec.c_str());
+            return;
+        }
+        spec = spec.substr(4);
+        const size_t at = spec.find('@');
+        if (at != std::string::npos) {
+            device.failFrom = std::strtoull(spec.c_str() + at + 1, nullptr, 10);
+            spec.resize(at);
+        }
+        try {
+            device.chip = std::make_unique<sim::Atmega128>(sim::Scenario::parse(spec));
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "serial shim: %s\n", error.what());
             return;
         }
         // The rig has made the link before it started the program.
@@ -121,12 +116,7 @@ struct Shim {
         }
         const int outputs = TIOCM_RTS | TIOCM_DTR;
         if (request == TIOCMGET) {
-            bool cts = false;
-            if (device.loopback)
-                cts = (device.lines & TIOCM_DTR) != 0;
-            else if (device.chip)
-                cts = device.chip->cts();
-            *bits = device.lines | (cts ? TIOCM_CTS : 0) | TIOCM_DSR | TIOCM_CD;
+            *bits = device.lines | (device.chip->cts() ? TIOCM_CTS : 0) | TIOCM_DSR | TIOCM_CD;
         } else {
             int lines = device.lines;
             if (request == TIOCMSET)
@@ -137,12 +127,10 @@ struct Shim {
                 lines &= ~(*bits & outputs);
             // The instrument sees each line change in the order the port
             // makes it; one request changes one line here.
-            if (device.chip) {
-                if ((lines ^ device.lines) & TIOCM_DTR)
-                    device.chip->setDtr((lines & TIOCM_DTR) != 0);
-                if ((lines ^ device.lines) & TIOCM_RTS)
-                    device.chip->setRts((lines & TIOCM_RTS) != 0);
-            }
+            if ((lines ^ device.lines) & TIOCM_DTR)
+                device.chip->setDtr((lines & TIOCM_DTR) != 0);
+            if ((lines ^ device.lines) & TIOCM_RTS)
+                device.chip->setRts((lines & TIOCM_RTS) != 0);
             device.lines = lines;
         }
         result = 0;
