@@ -12,8 +12,9 @@ namespace {
 constexpr size_t maxQueuedStates = 1u << 16;
 
 constexpr const char* permissionHint =
-    "Install the udev rule for FT232R adapters (0403:6001, see the README) and add your user to the "
-    "dialout group with \"sudo usermod -aG dialout $USER\", then log in again.";
+    "Install the udev rule for FT232R adapters (0403:6001, see \"USB serial adapters\" under Serial ports "
+    "in the help) and add your user to the dialout group with \"sudo usermod -aG dialout $USER\", then log "
+    "in again.";
 
 } // namespace
 

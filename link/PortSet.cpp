@@ -199,8 +199,8 @@ uint16_t PortSet::numberFor(const std::string& text) const
             if (provider->adapters() && !provider->absence().empty())
                 absent += " (" + provider->absence() + ")";
         throw std::runtime_error("no USB FT232R adapter is connected" + absent +
-                                 ". Plug the adapter in; if it is and still not found, see the README on USB "
-                                 "adapters.");
+                                 ". Plug the adapter in; if it is and still not found, see \"USB serial "
+                                 "adapters\" under Serial ports in the help.");
     }
     if (wanted == "usb") {
         if (adapters.size() > 1)

@@ -176,7 +176,8 @@ private:
             return "its serial number cannot be read";
         }
         if (result == LIBUSB_ERROR_ACCESS)
-            return std::string(noPermission) + "; see the README on USB adapters (udev rule, group dialout)";
+            return std::string(noPermission) +
+                   "; see \"USB serial adapters\" under Serial ports in the help (udev rule, group dialout)";
         return std::string("it cannot be opened (") + libusb_error_name(result) + ")";
     }
 
