@@ -21,8 +21,7 @@ struct ShownBox {
     std::string caption;
     tk::TMsgDlgType dialogType = tk::TMsgDlgType::mtCustom;
     tk::TMsgDlgButtons buttons = 0;
-    std::optional<tk::ScreenPoint> position;
-    QPoint placedAt;
+    QPoint placedAt; // where the backend put the box
 };
 
 class ModalScript {
@@ -62,8 +61,8 @@ private:
     };
     std::optional<int> answer(const tkqt::ModalRequest& request)
     {
-        shown.push_back({request.text, request.caption, request.dialogType, request.buttons, request.position,
-                         request.box ? request.box->pos() : QPoint()});
+        shown.push_back(
+            {request.text, request.caption, request.dialogType, request.buttons, request.box ? request.box->pos() : QPoint()});
         if (next_ >= steps_.size() || steps_[next_].text != request.text) {
             ADD_FAILURE() << "unexpected box: \"" << request.text << "\"";
             return tk::IDCANCEL;
