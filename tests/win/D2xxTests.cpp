@@ -110,7 +110,7 @@ TEST_F(D2xxAdapter, AnUpdateThroughTheAdapterEndsAsItShould)
         const char* adapters;
         DWORD status;
         std::vector<std::string> says;
-        std::string logs;
+        std::string logs; // bit-bang on and off again; none: it ends before the prompt
     };
     for (const Case& update :
          {Case{"none", 1, {"no USB FT232R adapter is connected"}, ""},
