@@ -7,6 +7,7 @@
 #include "sim/SimComPort.h"
 #include "tests/usb/UsbRig.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -44,50 +45,6 @@ struct Bench {
     sim::Ft232rModel adapter{"SIM00001", &device};
     std::optional<AdapterBus> bus;
 };
-
-// The answers to a run of bytes after programming enable; the instrument
-// echoes each byte during the next one, so consecutive bytes test the
-// framing from one byte to the next.
-std::vector<uint8_t> answers(serial::ComPort& port, const std::vector<uint8_t>& bytes, size_t perFlush)
-{
-    pgmComm link(port);
-    EXPECT_TRUE(link.programEnable());
-    std::vector<uint8_t> received;
-    serial::LineBatch* lines = port.GetLineBatch();
-    if (!lines) {
-        for (const uint8_t byte : bytes)
-            received.push_back(link.transferByte(byte));
-        return received;
-    }
-    for (size_t i = 0; i < bytes.size(); i += perFlush) {
-        for (size_t j = i; j < std::min(bytes.size(), i + perFlush); ++j)
-            lines->queueByte(bytes[j]);
-        for (const uint8_t byte : lines->flush())
-            received.push_back(byte);
-    }
-    return received;
-}
-
-TEST(Ft232rPort, AnswersAreTheBitsPresentBeforeEachClockPulseAsOnTheModemLines)
-{
-    const std::vector<uint8_t> bytes = {0x30, 0x00, 0x00, 0x00, 0xA5, 0x5A, 0xFF, 0x00, 0x01, 0x80, 0x7E, 0x81};
-    Bench tty;
-    sim::SimComPort modemLines(tty.device);
-    modemLines.SetComNumber(1);
-    modemLines.SetOpen(true);
-    modemLines.SetRTS(true);
-    const std::vector<uint8_t> expected = answers(modemLines, bytes, 1);
-    ASSERT_EQ(expected[1], 0x30) << "the instrument echoes";
-
-    // One byte per batch, an instruction per batch, everything in one.
-    for (const size_t perFlush : {size_t{1}, size_t{4}, bytes.size()}) {
-        Bench bench;
-        const auto port = bench.openAdapter();
-        EXPECT_EQ(answers(*port, bytes, perFlush), expected) << perFlush << " bytes per flush";
-        EXPECT_EQ(bench.adapter.counters.races, 0u) << "data changed with a rising clock edge";
-        EXPECT_EQ(bench.adapter.pins() & usb::pinSck, 0) << "the clock idles low between batches";
-    }
-}
 
 // An adapter that answers every pin state with a sample of its own, and keeps
 // the states and the samples, so that each answer bit can be traced to the
@@ -259,30 +216,15 @@ TEST(Ft232rPort, OpenFailuresSayWhyAndLeaveTheAdapterClosed)
     }
 }
 
-TEST(Ft232rPort, UnplugFailsTheLineCallAtOnceAndClosingHandsTheAdapterBack)
+// An unplugged adapter is the whole update tests' (UsbUpdate); closing
+// sends what is queued, then switches bit-bang off.
+TEST(Ft232rPort, ClosingSendsTheQueueAndHandsTheAdapterBack)
 {
-    for (const Library library : usb_test::libraries) {
-        SCOPED_TRACE(nameOf(library));
-        Bench unplugged;
-        const auto port = unplugged.openAdapter(library);
-        port->queueByte(0xAC);
-        unplugged.adapter.unplugAtCall = unplugged.adapter.counters.calls + 2; // after the write
-        try {
-            port->flush();
-            ADD_FAILURE() << "the flush succeeded";
-        } catch (const serial::ELineError& error) {
-            EXPECT_NE(std::string(error.what()).find("unplugged"), std::string::npos) << error.what();
-        }
-        EXPECT_FALSE(port->GetOpen() || unplugged.adapter.opened());
-        EXPECT_THROW(port->queueByte(0), serial::ELineError);
-    }
-
-    // Closing sends what is queued, then switches bit-bang off.
     Bench closed;
     closed.device.recordInstructions = true;
     {
-        const auto port2 = closed.openAdapter();
-        pgmComm link(*port2);
+        const auto port = closed.openAdapter();
+        pgmComm link(*port);
         ASSERT_TRUE(link.programEnable());
         link.loadPageByte(0, 0x12);
         link.loadPageByte(1, 0x34);
@@ -339,72 +281,49 @@ TEST(PortSet, EveryKindOfAdapterIsOneMoreProviderNumberedOnInOrder)
     d2xx.comNumber = 7;
     const AdapterBus viaLibftdi(Library::LibFtdi, {&libftdi});
     const AdapterBus viaD2xx(Library::D2xx, {&d2xx});
-    std::vector<std::unique_ptr<serial::PortProvider>> providers;
-    providers.push_back(std::make_unique<serial::ComPorts>([&device] { return std::make_unique<sim::SimComPort>(device); }));
-    providers.push_back(std::make_unique<usb::AdapterPorts>(viaLibftdi.factory));
-    providers.push_back(std::make_unique<usb::AdapterPorts>(usb::FtdiFactory(), "no FTDI D2XX driver installed"));
-    providers.push_back(std::make_unique<usb::AdapterPorts>(viaD2xx.factory));
-    serial::PortSet ports(std::move(providers));
+    const std::string noDriver = "no FTDI D2XX driver installed";
+    const auto ports = usb_test::portsOn(device, {{viaLibftdi.factory, ""}, {{}, noDriver}, {viaD2xx.factory, ""}});
 
-    EXPECT_EQ(ports.GetExtraPorts(), (std::vector<std::string>{"USB FT232R A12345", "USB FT232R B67890 (COM7)"}));
-    EXPECT_EQ(ports.numberFor("usb:B67890"), 6);
-    EXPECT_THROW(ports.numberFor("usb"), std::runtime_error) << "two adapters";
-    ports.SetComNumber(6);
-    ports.SetOpen(true);
+    EXPECT_EQ(ports->GetExtraPorts(), (std::vector<std::string>{"USB FT232R A12345", "USB FT232R B67890 (COM7)"}));
+    EXPECT_EQ(ports->numberFor("usb:B67890"), 6);
+    EXPECT_THROW(ports->numberFor("usb"), std::runtime_error) << "two adapters";
+    ports->SetComNumber(6);
+    ports->SetOpen(true);
     EXPECT_TRUE(d2xx.opened() && !libftdi.opened());
-    ports.SetComNumber(5);
+    ports->SetComNumber(5);
     EXPECT_TRUE(libftdi.opened() && !d2xx.opened()) << "changing the number of an open port reopens";
-    ports.SetOpen(false);
+    ports->SetOpen(false);
     EXPECT_FALSE(libftdi.opened());
 
-    std::vector<std::unique_ptr<serial::PortProvider>> without;
-    without.push_back(std::make_unique<serial::ComPorts>([&device] { return std::make_unique<sim::SimComPort>(device); }));
-    without.push_back(std::make_unique<usb::AdapterPorts>(usb::FtdiFactory(), "no FTDI D2XX driver installed"));
-    const serial::PortSet bare(std::move(without));
-    EXPECT_EQ(bare.listing(), (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4",
-                                                        "(no USB FT232R adapter found: no FTDI D2XX driver installed)"}));
-    try {
-        bare.numberFor("usb");
-        ADD_FAILURE() << "an adapter was found";
-    } catch (const std::runtime_error& error) {
-        EXPECT_NE(std::string(error.what()).find("no FTDI D2XX driver installed"), std::string::npos) << error.what();
-    }
+    const auto bare = usb_test::portsOn(device, {{{}, noDriver}});
+    EXPECT_EQ(bare->listing().back(), "(no USB FT232R adapter found: " + noDriver + ")");
+    EXPECT_THAT([&] { bare->numberFor("usb"); }, testing::ThrowsMessage<std::runtime_error>(testing::HasSubstr(noDriver)));
 }
 
 // A COM port that is the slow way to a USB adapter says so, and names the
-// fast way where there is one.
+// fast way where there is one: the adapter's own COM number, or a USB
+// serial port with its serial number.
 TEST(PortSet, TheSlowWayToAnAdapterIsNamedWithTheFastOne)
 {
     sim::Atmega128 device;
     sim::Ft232rModel adapter("A12345");
     adapter.comNumber = 3;
     const AdapterBus bus(Library::D2xx, {&adapter});
-    struct Case {
-        uint16_t number;
-        const char* says; // null: no warning
-    };
-    const auto describe = [](uint16_t number, serial::PortEntry& entry) {
+    const auto ports = usb_test::portsOn(device, {{bus.factory, ""}}, [](uint16_t number, serial::PortEntry& entry) {
         entry.onUsb = number == 2 || number == 4;
         entry.usbSerial = number == 4 ? "A12345" : "";
-    };
-    for (const Case& port : {Case{1, nullptr}, Case{2, "COM2 is a USB serial adapter"},
-                             Case{3, "Use USB FT232R A12345 (COM3) instead"},
-                             Case{4, "Use USB FT232R A12345 (COM3) instead"}, Case{5, nullptr}}) {
-        SCOPED_TRACE(port.number);
-        std::vector<std::unique_ptr<serial::PortProvider>> providers;
-        providers.push_back(std::make_unique<serial::ComPorts>(
-            [&device] { return std::make_unique<sim::SimComPort>(device); }, describe));
-        providers.push_back(std::make_unique<usb::AdapterPorts>(bus.factory));
-        serial::PortSet ports(std::move(providers));
-        ports.SetComNumber(port.number);
-        const std::string warning = ports.GetSlowPortWarning();
-        if (!port.says) {
-            EXPECT_EQ(warning, "");
-            continue;
+    });
+    for (const auto& [number, says] : {std::pair<uint16_t, const char*>{1, nullptr}, {2, "COM2 is a USB serial adapter"},
+                                       {3, "Use USB FT232R A12345 (COM3) instead"},
+                                       {4, "Use USB FT232R A12345 (COM3) instead"}, {5, nullptr}}) {
+        SCOPED_TRACE(number);
+        ports->SetComNumber(number);
+        const std::string warning = ports->GetSlowPortWarning();
+        EXPECT_EQ(warning.empty(), !says);
+        if (says) {
+            EXPECT_THAT(warning, testing::AllOf(testing::HasSubstr(says), testing::HasSubstr("about 10 hours")));
+            EXPECT_EQ(warning.find("instead") != std::string::npos, number > 2) << warning;
         }
-        EXPECT_NE(warning.find(port.says), std::string::npos) << warning;
-        EXPECT_NE(warning.find("about 10 hours"), std::string::npos) << warning;
-        EXPECT_EQ(warning.find("instead") != std::string::npos, port.number > 2) << warning;
     }
 }
 
