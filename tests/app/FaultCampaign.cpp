@@ -7,7 +7,6 @@
 #include "tests/app/UpdateRig.h"
 
 #include <cmath>
-#include <cstdio>
 #include <map>
 
 namespace app_test {
@@ -116,8 +115,6 @@ TEST(FaultCampaign, NeverReportsSuccessForAnUpdateThatDidNotVerify)
         }
     }
 
-    for (const auto& [family, counts] : tally)
-        std::printf("%-11s completed %3d  failed %3d\n", family.c_str(), counts[0], counts[1]);
     // Both ends were reached for the faults that allow both.
     EXPECT_GT(tally["none"][0], 0);
     EXPECT_GT(tally["noisy"][0] * tally["noisy"][1], 0);

@@ -140,17 +140,13 @@ const Firmware olderFirmware = Firmware().fill(0, 0x800, 3);
 
 TEST(UpdateFailure, MissingOrDamagedHexFileIsRefusedWithItsReasonAndTheChipUnerased)
 {
-    const std::string good = ":0100000042BD\r\n";
+    // Every reason a file is refused for is the file reader's own case.
     const struct {
         std::string content; // empty: no file at all
         std::string reason;  // after the file's full path
     } cases[] = {
         {"", ""},
-        {good + ":0100010043BD\r\n:00000001FF\r\n", ": line 2: checksum BD, expected BB"},
-        {good + "0100010043BB\r\n:00000001FF\r\n", ": line 2: starts with '0' instead of ':'"},
-        {good + " :0100010043BB\r\n:00000001FF\r\n", ": line 2: starts with a space instead of ':'"},
-        {"\xEF\xBB\xBF" + good + ":00000001FF\r\n",
-         ": line 1: starts with a byte-order mark (EF BB BF) instead of ':'"},
+        {":0100000042BD\r\n:0100010043BD\r\n:00000001FF\r\n", ": line 2: checksum BD, expected BB"},
     };
     for (const auto& c : cases) {
         UpdateRig rig;
