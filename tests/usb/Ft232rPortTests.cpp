@@ -163,22 +163,6 @@ TEST(Ft232rPort, OpensInSynchronousBitBangAtTwoAndAHalfMicrosecondsAStateAndSpen
     EXPECT_EQ(usb::d2xxBaudRate(usb::pinStatesPerSecond) * 16, 400'000);
 }
 
-TEST(Ft232rPort, TheModelStallsAWriteThatOutrunsTheReadsAsTheChipDoes)
-{
-    // The chip holds 384 samples; D2XX's driver reads 4096 more ahead.
-    for (const auto& [driverBuffer, states] :
-         {std::pair{size_t{0}, size_t{384}}, std::pair{size_t{0}, size_t{385}},
-          std::pair{size_t{4096}, size_t{4096 + 384}}, std::pair{size_t{4096}, size_t{4096 + 385}}}) {
-        Bench bench;
-        bench.adapter.setBitmode(usb::outputPins, usb::bitmodeSyncBitbang);
-        bench.adapter.hostBuffer = driverBuffer;
-        const std::vector<uint8_t> out(states, 0);
-        const bool stalls = states > driverBuffer + 384;
-        EXPECT_EQ(bench.adapter.clockOut(out.data(), out.size()), !stalls) << states;
-        EXPECT_EQ(bench.adapter.counters.stalls, stalls ? 1u : 0u) << states;
-    }
-}
-
 TEST(Ft232rPort, OpenFailuresSayWhyAndLeaveTheAdapterClosed)
 {
     struct Case {
