@@ -244,26 +244,6 @@ TEST(SimScenarios, PowerLossLeavesPartlyProgrammedFlash)
     EXPECT_EQ(bench.link.readFlashByte(0x1FF), image[0x1FF]);
 }
 
-std::vector<uint8_t> noisyRead(uint64_t seed)
-{
-    auto scenario = sim::Scenario::parse("noisy:0.01");
-    scenario.seed = seed;
-    Bench bench(scenario);
-    // Enabling may itself be hit by noise; repower and retry as an operator would.
-    for (int tries = 0; tries < 5 && !bench.link.programEnable(); ++tries)
-        bench.device.powerCycle();
-    EXPECT_TRUE(bench.device.programmingEnabled());
-    return bench.read(0, 0x400);
-}
-
-TEST(SimScenarios, NoisyLineIsDeterministicPerSeed)
-{
-    const auto first = noisyRead(3);
-    EXPECT_EQ(first, noisyRead(3));
-    EXPECT_NE(first, noisyRead(4));
-    EXPECT_NE(first, std::vector<uint8_t>(0x400, 0xFF));
-}
-
 // Each name's behaviour is what the update and console tests run against;
 // here, the parameters and what is refused.
 TEST(SimScenarios, ParseEveryParameter)
