@@ -22,6 +22,8 @@ namespace {
 using usb_test::AdapterBus;
 using usb_test::Library;
 using usb_test::nameOf;
+using testing::HasSubstr;
+using testing::ThrowsMessage;
 
 // An instrument behind both paths, on a virtual clock.
 struct Bench {
@@ -186,16 +188,11 @@ TEST(Ft232rPort, OpenFailuresSayWhyAndLeaveTheAdapterClosed)
         SCOPED_TRACE(std::string(failure.says) + " through " + nameOf(failure.library));
         Bench bench;
         failure.fault(bench.adapter);
-        try {
-            bench.openAdapter(failure.library);
-            ADD_FAILURE() << "opened";
-        } catch (const serial::EAlreadyOpen& error) {
-            EXPECT_TRUE(failure.inUse) << error.what();
-            EXPECT_NE(std::string(error.what()).find(failure.says), std::string::npos) << error.what();
-        } catch (const serial::EBadId& error) {
-            EXPECT_FALSE(failure.inUse) << error.what();
-            EXPECT_NE(std::string(error.what()).find(failure.says), std::string::npos) << error.what();
-        }
+        const auto open = [&] { bench.openAdapter(failure.library); };
+        if (failure.inUse)
+            EXPECT_THAT(open, ThrowsMessage<serial::EAlreadyOpen>(HasSubstr(failure.says)));
+        else
+            EXPECT_THAT(open, ThrowsMessage<serial::EBadId>(HasSubstr(failure.says)));
         EXPECT_FALSE(bench.adapter.opened());
     }
 }
@@ -244,15 +241,13 @@ TEST(PortSet, PortsAreChosenByNameAndAMissingOrAmbiguousAdapterIsNamed)
                                Case{*one, "usb:B67890", 0, "found: USB FT232R A12345"},
                                Case{*one, "COM5", -1, "COM1 to COM4"}, Case{*one, "ttyUSB0", -1, "usb:SERIAL"}}) {
         SCOPED_TRACE(choice.text);
-        try {
-            EXPECT_EQ(choice.ports.numberFor(choice.text), choice.number);
-        } catch (const std::invalid_argument& error) {
-            EXPECT_EQ(choice.number, -1);
-            EXPECT_NE(std::string(error.what()).find(choice.says), std::string::npos) << error.what();
-        } catch (const std::runtime_error& error) {
-            EXPECT_EQ(choice.number, 0);
-            EXPECT_NE(std::string(error.what()).find(choice.says), std::string::npos) << error.what();
-        }
+        const auto number = [&] { return choice.ports.numberFor(choice.text); };
+        if (choice.number > 0)
+            EXPECT_EQ(number(), choice.number);
+        else if (choice.number == 0)
+            EXPECT_THAT(number, ThrowsMessage<std::runtime_error>(HasSubstr(choice.says)));
+        else
+            EXPECT_THAT(number, ThrowsMessage<std::invalid_argument>(HasSubstr(choice.says)));
     }
 }
 
@@ -281,7 +276,7 @@ TEST(PortSet, EveryKindOfAdapterIsOneMoreProviderNumberedOnInOrder)
 
     const auto bare = usb_test::portsOn(device, {{{}, noDriver}});
     EXPECT_EQ(bare->listing().back(), "(no USB FT232R adapter found: " + noDriver + ")");
-    EXPECT_THAT([&] { bare->numberFor("usb"); }, testing::ThrowsMessage<std::runtime_error>(testing::HasSubstr(noDriver)));
+    EXPECT_THAT([&] { bare->numberFor("usb"); }, ThrowsMessage<std::runtime_error>(HasSubstr(noDriver)));
 }
 
 // A COM port that is the slow way to a USB adapter says so, and names the
@@ -305,7 +300,7 @@ TEST(PortSet, TheSlowWayToAnAdapterIsNamedWithTheFastOne)
         const std::string warning = ports->GetSlowPortWarning();
         EXPECT_EQ(warning.empty(), !says);
         if (says) {
-            EXPECT_THAT(warning, testing::AllOf(testing::HasSubstr(says), testing::HasSubstr("about 10 hours")));
+            EXPECT_THAT(warning, testing::AllOf(HasSubstr(says), HasSubstr("about 10 hours")));
             EXPECT_EQ(warning.find("instead") != std::string::npos, number > 2) << warning;
         }
     }

@@ -166,64 +166,24 @@ TEST(UsbUpdate, AnAbortStopsAtTheSameByteAndTheQueueStillReachesTheInstrument)
 
 TEST(UsbUpdate, AnUnpluggedAdapterEndsTheUpdateAtOnceWithTheReason)
 {
-    struct Case {
-        const char* phase;
-        uint32_t after;
-    };
     for (const Library library : libraries)
-    for (const Case& unplug : {Case{TfrmUpdate::statusErase, 0}, Case{TfrmUpdate::statusProgram, 300},
-                               Case{TfrmUpdate::statusVerify, 3000}}) {
-        SCOPED_TRACE(std::string(unplug.phase) + " through " + nameOf(library));
+    for (const auto& [phase, after] : std::vector<std::pair<const char*, uint32_t>>{
+             {TfrmUpdate::statusErase, 0}, {TfrmUpdate::statusProgram, 300}, {TfrmUpdate::statusVerify, 3000}}) {
+        SCOPED_TRACE(std::string(phase) + " through " + nameOf(library));
         UsbRig usb({}, library);
         app_test::UpdateRig& rig = usb.rig;
         usb.start(adapterItem, smallFirmware);
         auto bytes = std::make_shared<uint32_t>(0);
-        rig.op.when([&rig, unplug, bytes] { return rig.status() == unplug.phase && (*bytes)++ == unplug.after; },
+        rig.op.when([&rig, phase, after, bytes] { return rig.status() == phase && (*bytes)++ == after; },
                     [&usb] { usb.adapter.unplugAtCall = usb.adapter.counters.calls + 1; });
         rig.op.expectException("stopped answering");
         rig.clickUpdate();
-        EXPECT_EQ(rig.status(), unplug.phase);
+        EXPECT_EQ(rig.status(), phase);
         EXPECT_FALSE(rig.form->btnUpdate.Enabled()) << "the step did not end as a step does";
         EXPECT_FALSE(usb.adapter.opened() || rig.form->comPort->GetOpen());
         const std::string& shown = rig.op.shown().back().text;
         EXPECT_NE(shown.find("USB FT232R SIM00001"), std::string::npos) << shown;
         EXPECT_NE(shown.find("unplugged"), std::string::npos) << shown;
-    }
-}
-
-TEST(UsbUpdate, TheWindowListsTheAdapterAndOpensItLikeAComPort)
-{
-    const std::string inUse = "Selected COM port is already in use by another application.  Please close the other "
-                              "application and try again.\n\n";
-    struct Case {
-        Library library;
-        std::function<void(sim::Ft232rModel&)> fault;
-        const char* listed;
-        std::string box; // empty: opens
-        const char* caption;
-    };
-    // How each library names and opens an adapter is the port's and the
-    // port set's tests; here the window lists it and opens it, or says why not.
-    for (const Case& pick :
-         {Case{Library::LibFtdi, [](sim::Ft232rModel&) {}, "USB FT232R SIM00001", "", nullptr},
-          // D2XX names no adapter that another program holds.
-          Case{Library::D2xx, [](sim::Ft232rModel& a) { a.heldElsewhere = true; }, "USB FT232R (in use)",
-               inUse + "USB FT232R (in use): another program is using the adapter", "Port in Use"}}) {
-        SCOPED_TRACE(std::string(pick.listed) + " through " + nameOf(pick.library));
-        sim::Atmega128 device;
-        sim::Ft232rModel adapter("SIM00001", &device);
-        pick.fault(adapter);
-        const AdapterBus bus(pick.library, {&adapter});
-        app_test::UpdateRig rig({}, portsOn(device, bus));
-        EXPECT_EQ(rig.form->lboxComPort.Items,
-                  (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", pick.listed}));
-        if (!pick.box.empty())
-            rig.op.expectBox(pick.box, pick.caption, tk::MB_OK, tk::IDOK);
-        rig.form->lboxComPort.Select(adapterItem);
-        EXPECT_EQ(adapter.opened(), pick.box.empty());
-        EXPECT_EQ(rig.form->comNumber, pick.box.empty() ? 5 : 0);
-        EXPECT_EQ(rig.form->lboxComPort.Enabled(), !pick.box.empty());
-        EXPECT_EQ(rig.form->btnUpdate.Enabled(), pick.box.empty());
     }
 }
 
