@@ -279,31 +279,4 @@ TEST(PortSet, EveryKindOfAdapterIsOneMoreProviderNumberedOnInOrder)
     EXPECT_THAT([&] { bare->numberFor("usb"); }, ThrowsMessage<std::runtime_error>(HasSubstr(noDriver)));
 }
 
-// A COM port that is the slow way to a USB adapter says so, and names the
-// fast way where there is one: the adapter's own COM number, or a USB
-// serial port with its serial number.
-TEST(PortSet, TheSlowWayToAnAdapterIsNamedWithTheFastOne)
-{
-    sim::Atmega128 device;
-    sim::Ft232rModel adapter("A12345");
-    adapter.comNumber = 3;
-    const AdapterBus bus(Library::D2xx, {&adapter});
-    const auto ports = usb_test::portsOn(device, {{bus.factory, ""}}, [](uint16_t number, serial::PortEntry& entry) {
-        entry.onUsb = number == 2 || number == 4;
-        entry.usbSerial = number == 4 ? "A12345" : "";
-    });
-    for (const auto& [number, says] : {std::pair<uint16_t, const char*>{1, nullptr}, {2, "COM2 is a USB serial adapter"},
-                                       {3, "Use USB FT232R A12345 (COM3) instead"},
-                                       {4, "Use USB FT232R A12345 (COM3) instead"}, {5, nullptr}}) {
-        SCOPED_TRACE(number);
-        ports->SetComNumber(number);
-        const std::string warning = ports->GetSlowPortWarning();
-        EXPECT_EQ(warning.empty(), !says);
-        if (says) {
-            EXPECT_THAT(warning, testing::AllOf(HasSubstr(says), HasSubstr("about 10 hours")));
-            EXPECT_EQ(warning.find("instead") != std::string::npos, number > 2) << warning;
-        }
-    }
-}
-
 } // namespace

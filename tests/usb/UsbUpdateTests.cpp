@@ -187,29 +187,45 @@ TEST(UsbUpdate, AnUnpluggedAdapterEndsTheUpdateAtOnceWithTheReason)
     }
 }
 
-// Picking the COM port of an adapter that is also listed as an adapter: the
-// operator is told before anything starts, and may choose again.
-TEST(UsbUpdate, TheSlowWayToTheAdapterIsToldBeforeTheUpdateAndMayBeLeft)
+// A COM port that is the slow way to an adapter (one on USB, the COM number
+// of an adapter listed after the COM ports, or one on USB with that
+// adapter's serial number): the operator is told before anything starts,
+// with the fast way where there is one, and may choose again.
+TEST(UsbUpdate, TheSlowWayToAnAdapterIsToldBeforeTheUpdateAndMayBeLeft)
 {
-    for (const int answer : {tk::IDCANCEL, tk::IDOK}) {
-        SCOPED_TRACE(answer);
+    const std::string fast = "\n\nUse USB FT232R A12345 (COM3) instead: the same adapter, driven directly, updates "
+                             "in under two minutes.";
+    struct Case {
+        int item;
+        const char* port; // null: no warning
+        std::string fastWay;
+        int answer;
+    };
+    for (const Case& c : {Case{0, nullptr, "", tk::IDOK}, Case{1, "COM2", "", tk::IDOK},
+                          Case{2, "COM3", fast, tk::IDCANCEL}, Case{3, "COM4", fast, tk::IDOK},
+                          Case{adapterItem, nullptr, "", tk::IDOK}}) {
+        SCOPED_TRACE(c.item);
         sim::Atmega128 device;
         sim::Ft232rModel adapter("A12345", &device);
-        adapter.comNumber = 2;
+        adapter.comNumber = 3;
         const AdapterBus bus(Library::D2xx, {&adapter});
-        app_test::UpdateRig rig({}, portsOn(device, {{bus.factory, ""}}));
-        rig.op.expectBox("COM2 is a USB serial adapter. Through it every change of a modem line is a USB round trip, "
-                         "and an update takes about 10 hours.\n\nUse USB FT232R A12345 (COM2) instead: the same "
-                         "adapter, driven directly, updates in under two minutes.\n\nOK goes on with COM2; Cancel "
-                         "lets you choose another port.",
-                         "Slow Port", tk::MB_OKCANCEL, answer);
-        rig.form->lboxComPort.Select(1);
-        const bool kept = answer == tk::IDOK;
-        EXPECT_EQ(rig.form->comNumber, kept ? 2 : 0);
+        app_test::UpdateRig rig({}, portsOn(device, {{bus.factory, ""}}, [](uint16_t number, serial::PortEntry& entry) {
+                                    entry.onUsb = number == 2 || number == 4;
+                                    entry.usbSerial = number == 4 ? "A12345" : "";
+                                }));
+        if (c.port)
+            rig.op.expectBox(std::string(c.port) + " is a USB serial adapter. Through it every change of a modem line "
+                                 "is a USB round trip, and an update takes about 10 hours." + c.fastWay +
+                                 "\n\nOK goes on with " + c.port + "; Cancel lets you choose another port.",
+                             "Slow Port", tk::MB_OKCANCEL, c.answer);
+        rig.form->lboxComPort.Select(c.item);
+        const bool kept = c.answer == tk::IDOK;
+        EXPECT_EQ(rig.form->comNumber, kept ? c.item + 1 : 0);
         EXPECT_EQ(rig.form->comPort->GetOpen(), kept);
+        EXPECT_EQ(adapter.opened(), c.item == adapterItem);
         EXPECT_EQ(rig.form->btnUpdate.Enabled(), kept);
         EXPECT_EQ(rig.form->lboxComPort.Enabled(), !kept) << "another port can be chosen";
-        EXPECT_EQ(rig.form->lboxComPort.GetItemIndex(), kept ? 1 : -1);
+        EXPECT_EQ(rig.form->lboxComPort.GetItemIndex(), kept ? c.item : -1);
     }
 }
 
