@@ -215,16 +215,6 @@ TEST(SimProgramming, LockBitsHoldUntilChipErase)
     EXPECT_EQ(bench.link.readFlashByte(0x100), 0x00);
 }
 
-TEST(SimScenarios, StuckBitShowsAtItsAddressOnly)
-{
-    Bench bench(sim::Scenario::parse("stuck-bit:0x1FF42"));
-    ASSERT_TRUE(bench.link.programEnable());
-    bench.program(std::vector<uint8_t>(flashSize, 0x00), 0x1FE00, flashSize);
-    auto expected = std::vector<uint8_t>(0x200, 0x00);
-    expected[0x142] = 0x01;
-    EXPECT_EQ(bench.read(0x1FE00, flashSize), expected);
-}
-
 TEST(SimScenarios, PowerLossLeavesPartlyProgrammedFlash)
 {
     // Enable, two full pages (257 instructions each), then part of a third.
