@@ -48,11 +48,6 @@ sim::Scenario randomFault(int run, std::mt19937_64& random)
     return scenario;
 }
 
-bool flashHolds(const UpdateRig& rig, const Firmware& firmware)
-{
-    return std::equal(firmware.image.begin(), firmware.image.end(), rig.device->flash().begin());
-}
-
 TEST(FaultCampaign, NeverReportsSuccessForAnUpdateThatDidNotVerify)
 {
     const Firmware firmware = Firmware().fill(0, imageBytes, 99);
@@ -105,9 +100,9 @@ TEST(FaultCampaign, NeverReportsSuccessForAnUpdateThatDidNotVerify)
             // The stop never says the instrument is better off than it is
             // (an erase that a dead instrument missed may still be told).
             if (text.ends_with(nothingWritten))
-                EXPECT_TRUE(rig.device->chipErases() == 0 && flashHolds(rig, older)) << text;
+                EXPECT_TRUE(rig.device->chipErases() == 0 && rig.flashHolds(older)) << text;
             else if (text.ends_with(configurationUnconfirmed))
-                EXPECT_TRUE(flashHolds(rig, firmware)) << text;
+                EXPECT_TRUE(rig.flashHolds(firmware)) << text;
             else
                 EXPECT_TRUE(text.ends_with(erasedMemory) || text.ends_with(partlyWritten) ||
                             text.ends_with(writtenWrong))

@@ -186,11 +186,15 @@ struct UpdateRig {
         return form->lblFuseHigh.GetText() + " " + form->lblFuseLow.GetText() + " " + form->lblExtFuse.GetText() +
                " " + form->lblLock.GetText();
     }
+    // The instrument's flash holds the image.
+    bool flashHolds(const Firmware& firmware) const
+    {
+        return std::equal(firmware.image.begin(), firmware.image.end(), device->flash().begin());
+    }
     // The instrument holds the image and the configuration.
     bool holds(const Firmware& firmware) const
     {
-        return std::equal(firmware.image.begin(), firmware.image.end(), device->flash().begin()) &&
-               device->fuseHigh == 0x9F && device->fuseLow == 0xBF && device->fuseExt == 0xFF &&
+        return flashHolds(firmware) && device->fuseHigh == 0x9F && device->fuseLow == 0xBF && device->fuseExt == 0xFF &&
                (device->lockBits | 0xC0) == 0xFC;
     }
     // The 3 s detection waits so far.

@@ -72,9 +72,7 @@ TEST(Abort, ConfirmedCloseStopsAtTheNextTestSaysWhatItLeftAndANewUpdateStartsAfr
         EXPECT_EQ(rig.form->ProgressBar.Position(), abort.barPosition);
         EXPECT_TRUE(rig.form->abortFlag);
         EXPECT_FALSE(rig.app.Terminated());
-        if (&abort.holds == &nothingWritten) {
-            EXPECT_TRUE(std::equal(older.image.begin(), older.image.end(), rig.device->flash().begin()));
-        }
+        EXPECT_EQ(rig.flashHolds(older), &abort.holds == &nothingWritten);
         // The wait under way ends, not the one after it.
         if (identifying) {
             EXPECT_LE(rig.clock.totalSleptMs(), abort.after + 100u);
