@@ -216,27 +216,34 @@ TEST(Ft232rPort, ClosingSendsTheQueueAndHandsTheAdapterBack)
     EXPECT_FALSE(closed.adapter.opened());
 }
 
-TEST(PortSet, PortsAreChosenByNameAndAMissingOrAmbiguousAdapterIsNamed)
+// Ports chosen by name among the COM ports and two kinds of adapter, the
+// second kind numbered on after the first; a missing or ambiguous adapter is
+// named, with why a kind has none.
+TEST(PortSet, PortsAreChosenByNameAcrossEveryKindOfAdapter)
 {
     sim::Atmega128 device;
-    sim::Ft232rModel first("A12345"), second("B67890"), locked("C00001");
+    sim::Ft232rModel libftdi("A12345"), d2xx("B67890"), locked("C00001");
+    d2xx.comNumber = 7;
     locked.noPermission = true;
-    const auto set = [&device](std::vector<sim::Ft232rModel*> adapters) {
-        return sim::simulatedPortSet(device, adapters.empty() ? usb::FtdiFactory() : sim::modelFactory(adapters));
-    };
-    const auto none = set({}), one = set({&first}), two = set({&first, &second});
+    const AdapterBus viaLibftdi(Library::LibFtdi, {&libftdi}), viaD2xx(Library::D2xx, {&d2xx});
+    const std::string noDriver = "no FTDI D2XX driver installed";
+    const auto none = usb_test::portsOn(device, {{{}, noDriver}});
+    const auto one = usb_test::portsOn(device, {{viaLibftdi.factory, ""}});
+    const auto two = usb_test::portsOn(device, {{viaLibftdi.factory, ""}, {{}, noDriver}, {viaD2xx.factory, ""}});
     EXPECT_EQ(two->names(), (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "USB FT232R A12345",
-                                                      "USB FT232R B67890"}));
-    EXPECT_EQ(set({&locked})->GetExtraPorts(), std::vector<std::string>{"USB FT232R (serial number unreadable)"});
+                                                      "USB FT232R B67890 (COM7)"}));
+    EXPECT_EQ(none->listing().back(), "(no USB FT232R adapter found: " + noDriver + ")");
+    EXPECT_EQ(sim::simulatedPortSet(device, sim::modelFactory({&locked}))->GetExtraPorts(),
+              std::vector<std::string>{"USB FT232R (serial number unreadable)"});
 
     struct Case {
         const serial::PortSet& ports;
         const char* text;
         int number; // 0: runtime_error naming what there is, -1: invalid_argument
-        const char* says;
+        std::string says;
     };
     for (const Case& choice : {Case{*none, "com3", 3, ""}, Case{*one, "usb", 5, ""}, Case{*two, "usb:B67890", 6, ""},
-                               Case{*none, "usb", 0, "no USB FT232R adapter"},
+                               Case{*none, "usb", 0, "no USB FT232R adapter is connected (" + noDriver},
                                Case{*two, "usb", 0, "USB FT232R A12345, USB FT232R B67890"},
                                Case{*one, "usb:B67890", 0, "found: USB FT232R A12345"},
                                Case{*one, "COM5", -1, "COM1 to COM4"}, Case{*one, "ttyUSB0", -1, "usb:SERIAL"}}) {
@@ -249,34 +256,14 @@ TEST(PortSet, PortsAreChosenByNameAndAMissingOrAmbiguousAdapterIsNamed)
         else
             EXPECT_THAT(number, ThrowsMessage<std::invalid_argument>(HasSubstr(choice.says)));
     }
-}
 
-// A second kind of adapter beside the first: numbered on after it, chosen
-// as "usb" like it, listed with why a kind has none.
-TEST(PortSet, EveryKindOfAdapterIsOneMoreProviderNumberedOnInOrder)
-{
-    sim::Atmega128 device;
-    sim::Ft232rModel libftdi("A12345"), d2xx("B67890");
-    d2xx.comNumber = 7;
-    const AdapterBus viaLibftdi(Library::LibFtdi, {&libftdi});
-    const AdapterBus viaD2xx(Library::D2xx, {&d2xx});
-    const std::string noDriver = "no FTDI D2XX driver installed";
-    const auto ports = usb_test::portsOn(device, {{viaLibftdi.factory, ""}, {{}, noDriver}, {viaD2xx.factory, ""}});
-
-    EXPECT_EQ(ports->GetExtraPorts(), (std::vector<std::string>{"USB FT232R A12345", "USB FT232R B67890 (COM7)"}));
-    EXPECT_EQ(ports->numberFor("usb:B67890"), 6);
-    EXPECT_THROW(ports->numberFor("usb"), std::runtime_error) << "two adapters";
-    ports->SetComNumber(6);
-    ports->SetOpen(true);
+    two->SetComNumber(6);
+    two->SetOpen(true);
     EXPECT_TRUE(d2xx.opened() && !libftdi.opened());
-    ports->SetComNumber(5);
+    two->SetComNumber(5);
     EXPECT_TRUE(libftdi.opened() && !d2xx.opened()) << "changing the number of an open port reopens";
-    ports->SetOpen(false);
+    two->SetOpen(false);
     EXPECT_FALSE(libftdi.opened());
-
-    const auto bare = usb_test::portsOn(device, {{{}, noDriver}});
-    EXPECT_EQ(bare->listing().back(), "(no USB FT232R adapter found: " + noDriver + ")");
-    EXPECT_THAT([&] { bare->numberFor("usb"); }, ThrowsMessage<std::runtime_error>(HasSubstr(noDriver)));
 }
 
 } // namespace
