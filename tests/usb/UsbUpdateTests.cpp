@@ -122,44 +122,47 @@ TEST(UsbUpdate, PinStatesShorterThanTheChipNeedsFailTheUpdateBeforeAnythingIsWri
     EXPECT_GT(rig.device->clockEdgesMissed(), 0u);
 }
 
-TEST(UsbUpdate, EveryFailureEndsAsThroughTheModemLines)
+// Runs `action` at the message processing after `count` bytes or waits of a
+// phase.
+std::function<void(UsbRig&)> at(const char* phase, uint32_t count, std::function<void(UsbRig&)> action)
+{
+    return [phase, count, action](UsbRig& usb) {
+        auto calls = std::make_shared<uint32_t>(0);
+        usb.rig.op.when([&usb, phase, count, calls] { return usb.rig.status() == phase && (*calls)++ == count; },
+                        [&usb, action] { action(usb); });
+    };
+}
+
+// Every failure, and every abort (the window closed, answered Yes, then No:
+// the update stops, the window stays), ends as through the modem lines, and
+// what the adapter had queued still reaches the instrument.
+TEST(UsbUpdate, EveryFailureAndAbortEndsAsThroughTheModemLines)
 {
     const uint64_t afterErase = 7;
     const uint64_t midProgramming = 6 + 3 + 0x800;
     const uint64_t afterVerification = 6 + 3 + 0x1000 + 16 + flashSize + 3;
-    for (const std::string& scenario : std::vector<std::string>{"no-device", "no-device-high", "wrong-model", "unknown-signature", "locked", "out-of-sync:5",
-          "stuck-bit:0x123", "power-loss:" + std::to_string(afterErase), "power-loss:" + std::to_string(midProgramming),
-          "power-loss:" + std::to_string(afterVerification)}) {
-        const Outcome lines = update(comItem, scenario, smallFirmware);
-        for (const Library library : libraries) {
-            SCOPED_TRACE(scenario + " through " + nameOf(library));
-            expectSameUpdate(lines, update(adapterItem, scenario, smallFirmware, {}, library), library);
-        }
-    }
-}
-
-// Closes the window at the message processing after `count` bytes or waits
-// of a phase; the operator answers Yes, then No: the update stops, the
-// window stays.
-std::function<void(UsbRig&)> closeAfter(const char* phase, uint32_t count)
-{
-    return [phase, count](UsbRig& usb) {
-        auto calls = std::make_shared<uint32_t>(0);
-        usb.rig.op.when([&usb, phase, count, calls] { return usb.rig.status() == phase && (*calls)++ == count; },
-                        [&usb] { usb.rig.form->Close(); });
+    struct Case {
+        std::string scenario;
+        const char* closedIn = nullptr; // the phase
+        uint32_t after = 0;
     };
-}
-
-TEST(UsbUpdate, AnAbortStopsAtTheSameByteAndTheQueueStillReachesTheInstrument)
-{
-    for (const auto& [phase, after] : std::vector<std::pair<const char*, uint32_t>>{
-             {TfrmUpdate::statusIdentify, 3}, {TfrmUpdate::statusProgram, 1000}, {TfrmUpdate::statusVerify, 5000}}) {
-        const Outcome lines = update(comItem, "normal", smallFirmware, closeAfter(phase, after));
-        EXPECT_NE(lines.outcome.find(phase), std::string::npos) << lines.outcome;
+    const std::vector<Case> cases = {
+        {"no-device"}, {"no-device-high"}, {"wrong-model"}, {"unknown-signature"}, {"locked"}, {"out-of-sync:5"},
+        {"stuck-bit:0x123"}, {"power-loss:" + std::to_string(afterErase)},
+        {"power-loss:" + std::to_string(midProgramming)}, {"power-loss:" + std::to_string(afterVerification)},
+        {"normal", TfrmUpdate::statusIdentify, 3}, {"normal", TfrmUpdate::statusProgram, 1000},
+        {"normal", TfrmUpdate::statusVerify, 5000}};
+    for (const Case& c : cases) {
+        const auto during =
+            c.closedIn ? at(c.closedIn, c.after, [](UsbRig& usb) { usb.rig.form->Close(); }) : nullptr;
+        const Outcome lines = update(comItem, c.scenario, smallFirmware, during);
+        if (c.closedIn) {
+            EXPECT_NE(lines.outcome.find(c.closedIn), std::string::npos) << lines.outcome;
+        }
         for (const Library library : libraries) {
-            SCOPED_TRACE(std::string(phase) + " through " + nameOf(library));
-            expectSameUpdate(lines, update(adapterItem, "normal", smallFirmware, closeAfter(phase, after), library),
-                             library);
+            SCOPED_TRACE(c.scenario + (c.closedIn ? std::string(" closed in ") + c.closedIn : "") + " through " +
+                         nameOf(library));
+            expectSameUpdate(lines, update(adapterItem, c.scenario, smallFirmware, during, library), library);
         }
     }
 }
@@ -173,9 +176,7 @@ TEST(UsbUpdate, AnUnpluggedAdapterEndsTheUpdateAtOnceWithTheReason)
         UsbRig usb({}, library);
         app_test::UpdateRig& rig = usb.rig;
         usb.start(adapterItem, smallFirmware);
-        auto bytes = std::make_shared<uint32_t>(0);
-        rig.op.when([&rig, phase, after, bytes] { return rig.status() == phase && (*bytes)++ == after; },
-                    [&usb] { usb.adapter.unplugAtCall = usb.adapter.counters.calls + 1; });
+        at(phase, after, [](UsbRig& rigged) { rigged.adapter.unplugAtCall = rigged.adapter.counters.calls + 1; })(usb);
         rig.op.expectException("stopped answering");
         rig.clickUpdate();
         EXPECT_EQ(rig.status(), phase);
