@@ -166,6 +166,13 @@ struct UpdateRig {
         clickUpdate();
     }
     void clickUpdate() { form->btnUpdate.Click(); }
+    // Runs action at the message processing after `count` waits or bytes of
+    // a phase (its first comes before the first one).
+    void at(const char* phase, uint32_t count, std::function<void()> action)
+    {
+        auto calls = std::make_shared<uint32_t>(0);
+        op.when([this, phase, count, calls] { return status() == phase && (*calls)++ == count; }, std::move(action));
+    }
 
     std::string status() const { return form->lblProgress.GetText(); }
     // The progress bar's "maximum/step".

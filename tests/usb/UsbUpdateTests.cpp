@@ -122,17 +122,6 @@ TEST(UsbUpdate, PinStatesShorterThanTheChipNeedsFailTheUpdateBeforeAnythingIsWri
     EXPECT_GT(rig.device->clockEdgesMissed(), 0u);
 }
 
-// Runs `action` at the message processing after `count` bytes or waits of a
-// phase.
-std::function<void(UsbRig&)> at(const char* phase, uint32_t count, std::function<void(UsbRig&)> action)
-{
-    return [phase, count, action](UsbRig& usb) {
-        auto calls = std::make_shared<uint32_t>(0);
-        usb.rig.op.when([&usb, phase, count, calls] { return usb.rig.status() == phase && (*calls)++ == count; },
-                        [&usb, action] { action(usb); });
-    };
-}
-
 // Every failure, and every abort (the window closed, answered Yes, then No:
 // the update stops, the window stays), ends as through the modem lines, and
 // what the adapter had queued still reaches the instrument.
@@ -153,8 +142,10 @@ TEST(UsbUpdate, EveryFailureAndAbortEndsAsThroughTheModemLines)
         {"normal", TfrmUpdate::statusIdentify, 3}, {"normal", TfrmUpdate::statusProgram, 1000},
         {"normal", TfrmUpdate::statusVerify, 5000}};
     for (const Case& c : cases) {
-        const auto during =
-            c.closedIn ? at(c.closedIn, c.after, [](UsbRig& usb) { usb.rig.form->Close(); }) : nullptr;
+        const std::function<void(UsbRig&)> during = [c](UsbRig& usb) {
+            if (c.closedIn)
+                usb.rig.at(c.closedIn, c.after, [&usb] { usb.rig.form->Close(); });
+        };
         const Outcome lines = update(comItem, c.scenario, smallFirmware, during);
         if (c.closedIn) {
             EXPECT_NE(lines.outcome.find(c.closedIn), std::string::npos) << lines.outcome;
@@ -176,7 +167,7 @@ TEST(UsbUpdate, AnUnpluggedAdapterEndsTheUpdateAtOnceWithTheReason)
         UsbRig usb({}, library);
         app_test::UpdateRig& rig = usb.rig;
         usb.start(adapterItem, smallFirmware);
-        at(phase, after, [](UsbRig& rigged) { rigged.adapter.unplugAtCall = rigged.adapter.counters.calls + 1; })(usb);
+        rig.at(phase, after, [&usb] { usb.adapter.unplugAtCall = usb.adapter.counters.calls + 1; });
         rig.op.expectException("stopped answering");
         rig.clickUpdate();
         EXPECT_EQ(rig.status(), phase);
