@@ -180,7 +180,8 @@ TEST_F(LinkTest, ProgramEnableRetriesWithAnExtraPulseUntilTheEcho)
         for (size_t at = 0; at < sent.size(); at += 4)
             EXPECT_EQ(std::vector<uint8_t>(sent.begin() + long(at), sent.begin() + long(at) + 4),
                       (std::vector<uint8_t>{0xAC, 0x53, 0x00, 0x00}));
-        EXPECT_EQ(port.rtsFallingEdges(), long(c.attempts * 32 + (c.enabled ? c.attempts - 1 : c.attempts)));
+        EXPECT_EQ(port.rtsFallingEdges(),
+                  std::ptrdiff_t(c.attempts * 32 + (c.enabled ? c.attempts - 1 : c.attempts)));
         EXPECT_EQ(clock.sleeps(), std::vector<uint32_t>{30});
         // Each byte's delays and the one after an attempt read the counter
         // at least twice each.

@@ -5,6 +5,7 @@
 #include "link/ComPort.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <functional>
 #include <vector>
 
@@ -35,7 +36,10 @@ public:
     std::function<bool()> cts;
 
     std::vector<LineCall> calls;
-    long rtsFallingEdges() const { return std::count(calls.begin(), calls.end(), LineCall{LineCall::Kind::Rts, false}); }
+    std::ptrdiff_t rtsFallingEdges() const
+    {
+        return std::count(calls.begin(), calls.end(), LineCall{LineCall::Kind::Rts, false});
+    }
     void clear() { calls.clear(); }
 
 private:
