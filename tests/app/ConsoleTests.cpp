@@ -176,6 +176,16 @@ TEST_F(Console, SaysWhichFirmwareItWillProgramBeforeTheIdentificationWait)
     std::tie(status, out) = run("--simulate --fast --yes --firmware elsewhere.hex", "");
     EXPECT_NE(out.find("Firmware: " + here + "/elsewhere.hex\n"), std::string::npos) << out;
     EXPECT_EQ(status, 0) << out;
+
+    // Saved by an editor as "Unicode": named as such.
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : std::string(":00000001FF\r\n"))
+        utf16 += {c, '\0'};
+    std::ofstream("unicode.hex", std::ios::binary) << utf16;
+    std::tie(status, out) = run("--simulate --fast --firmware unicode.hex", "c\n");
+    EXPECT_NE(out.find("Firmware refused: line 1: UTF-16 text; save it as plain ASCII (" + here + "/unicode.hex)\n"),
+              std::string::npos)
+        << out;
 }
 
 // Writes to a string and raises a signal once the text written so far
@@ -217,8 +227,8 @@ private:
 
 // A stop signal ends a run at its next safe point with one outcome: stopped,
 // saying what the instrument holds, or complete when the configuration was
-// already being written. (Which state sentence fits where is the window's
-// abort test; each signal's number and words, the stop-signal test's.)
+// already being written. (Each signal's number and words are the
+// stop-signal test's.)
 TEST_F(Console, SignalsStopAtTheNextSafePointWithOneOutcome)
 {
     struct Case {
@@ -232,6 +242,9 @@ TEST_F(Console, SignalsStopAtTheNextSafePointWithOneOutcome)
          {Case{"Programming Flash  10%", SIGTERM, 128 + SIGTERM,
                {"[Update Stopped]\n" + partlyWritten,
                 "kpx-update: terminated (SIGTERM); the update was stopped. " + partlyWritten + "\n"}},
+          // Every page written, none verified yet.
+          Case{"Verifying Flash  10%", SIGTERM, 128 + SIGTERM,
+               {"kpx-update: terminated (SIGTERM); the update was stopped. " + writtenUnverified + "\n"}},
           Case{"Writing Configuration", SIGINT, 0, {complete, "Lock FC  Fuse low BF  Fuse extended FF"}}}) {
         SCOPED_TRACE(c.trigger);
         SignalAt buffer(c.trigger, c.signal);
@@ -467,9 +480,9 @@ TEST_F(Console, ItsOwnTerminalAsPortIsRefusedAndKeepsItsSettings)
 }
 
 // A stop signal to the whole pipeline ends the program with 128 + its
-// number, and standard error says what the instrument holds: sent while the
-// erased instrument is asked for, through the modem lines and the adapter,
-// once after the reader has gone (`| tee log` and Ctrl+C); and sent after
+// number, and standard error says what the instrument holds: each sent while
+// the erased instrument is asked for, through the modem lines and the
+// adapter, once after the reader has gone (`| tee log` and Ctrl+C); and sent after
 // the first step's line, which a pipe gets before the step's first 3 s
 // wait (in real time) has ended and added its progress line.
 TEST_F(Console, StopSignalsEndTheProgramWith128PlusTheirNumber)
@@ -486,6 +499,9 @@ TEST_F(Console, StopSignalsEndTheProgramWith128PlusTheirNumber)
     const char* retry = "[R]etry/[C]ancel? ";
     for (const Case& c : {Case{erased + "com2", retry, SIGINT, "interrupted", erasedMemory, true},
                           Case{erased + "usb", retry, SIGINT, "interrupted", erasedMemory, false},
+                          Case{erased + "com2", retry, SIGTERM, "terminated (SIGTERM)", erasedMemory, false},
+                          Case{erased + "usb", retry, SIGTERM, "terminated (SIGTERM)", erasedMemory, false},
+                          Case{erased + "com2", retry, SIGHUP, "hung up (SIGHUP)", erasedMemory, false},
                           Case{erased + "usb", retry, SIGHUP, "hung up (SIGHUP)", erasedMemory, false},
                           Case{"--simulate --yes", "Getting Device Infomation\n", SIGTERM, "terminated (SIGTERM)",
                                nothingWritten, false}}) {
