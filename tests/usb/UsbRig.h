@@ -45,12 +45,6 @@ struct AdapterBus {
     usb::FtdiFactory factory;
 };
 
-// COM1 to COM4 on device, then the adapters of bus.
-inline std::unique_ptr<serial::PortSet> portsOn(sim::Atmega128& device, const AdapterBus& bus)
-{
-    return sim::simulatedPortSet(device, bus.factory);
-}
-
 // COM1 to COM4 on device, described by `describe`, then one kind of adapter
 // per factory, each with why it has none.
 inline std::unique_ptr<serial::PortSet> portsOn(sim::Atmega128& device,
@@ -70,7 +64,7 @@ struct UsbRig {
         : device(std::make_unique<sim::Atmega128>(scenario))
         , adapter("SIM00001", device.get())
         , bus(library, {&adapter})
-        , rig(scenario, portsOn(*device, bus))
+        , rig(scenario, sim::simulatedPortSet(*device, bus.factory))
     {
         // The rig made an instrument of its own; ours is the one wired up.
         rig.device.swap(device);
