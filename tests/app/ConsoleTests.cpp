@@ -60,6 +60,47 @@ bool readFrom(int fd, std::string& text, int seconds, const std::string& until =
     return true;
 }
 
+size_t occurrences(const std::string& text, const std::string& part)
+{
+    size_t times = 0;
+    for (size_t at = 0; (at = text.find(part, at)) != std::string::npos; ++at)
+        ++times;
+    return times;
+}
+
+// kpx-update on a terminal of its own, with `typed` typed ahead and KPX_COM2
+// set to `com2` when given: its exit status (-1 when it had to be killed),
+// the screen, and the terminal's settings once it has ended.
+struct OnTerminal {
+    int status = -1;
+    std::string screen;
+    termios settings{};
+};
+OnTerminal onTerminal(std::vector<const char*> arguments, const std::string& typed, const char* com2 = nullptr)
+{
+    OnTerminal run;
+    int master = -1;
+    const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        if (com2)
+            setenv("KPX_COM2", com2, 1);
+        arguments.insert(arguments.begin(), KPX_UPDATE_EXE);
+        arguments.push_back(nullptr);
+        execv(KPX_UPDATE_EXE, const_cast<char* const*>(arguments.data()));
+        _exit(127);
+    }
+    if (child < 0 || write(master, typed.data(), typed.size()) != static_cast<ssize_t>(typed.size()))
+        return run;
+    if (!readFrom(master, run.screen, 120))
+        kill(child, SIGKILL);
+    int status = 0;
+    if (waitpid(child, &status, 0) == child && WIFEXITED(status))
+        run.status = WEXITSTATUS(status);
+    tcgetattr(master, &run.settings);
+    close(master);
+    return run;
+}
+
 // Scripts and production lines go by the exit status: 0 only after a
 // verified and configured update, 1 for every update that did not complete,
 // 2 for a usage error, through the modem lines and the modelled adapter.
@@ -73,7 +114,7 @@ TEST_F(Console, EveryEndingHasItsExitStatusOnBothKindsOfPort)
         size_t times;
     };
     // --yes retries a silent instrument three times; Cancel at the prompt
-    // goes no further.
+    // goes no further. Rows that name their port run once.
     const Case cases[] = {
         {"--simulate --yes", "", 0, "Lock FC  Fuse low BF  Fuse extended FF  Fuse high 9F", 1},
         {"--simulate=stuck-bit:0 --yes", "", 1, "[Verify Error]\nVerify Error", 1},
@@ -89,61 +130,33 @@ TEST_F(Console, EveryEndingHasItsExitStatusOnBothKindsOfPort)
         {"--simulate=wrong-model", "o\n", 1, "This Update Is For The Model M740-RT", 1},
         {"--simulate", "c\n", 1, "Getting Device Infomation", 0},
         {"--simulate=haunted", "", 2, "unknown sim scenario", 1},
+        {"--simulate --yes --port USB:SIM00001", "", 0, "Update Complete!", 1},
+        {"--simulate --list-ports", "", 0, "COM4\nUSB FT232R SIM00001\n", 1},
+        {"--simulate --port usb:A12345", "", 1, "found: USB FT232R SIM00001", 1},
+        {"--simulate --port lpt1", "", 2, "COM1 to COM4, usb or usb:SERIAL", 1},
     };
-    for (const char* port : {"com2", "usb"}) {
+    for (const std::string port : {"com2", "usb"}) {
         for (const Case& c : cases) {
-            const std::string arguments = std::string(c.arguments) + " --fast --port " + port;
+            const bool ownPort = std::string(c.arguments).find("port") != std::string::npos;
+            if (ownPort && port == "usb")
+                continue;
+            const std::string arguments = c.arguments + std::string(" --fast") + (ownPort ? "" : " --port " + port);
             const auto [status, out] = run(arguments, c.input);
-            size_t times = 0;
-            for (size_t at = 0; (at = out.find(c.text, at)) != std::string::npos; ++at)
-                ++times;
             EXPECT_EQ(status, c.status) << arguments << "\n" << out;
-            EXPECT_EQ(times, c.times) << arguments << "\n" << out;
+            EXPECT_EQ(occurrences(out, c.text), c.times) << arguments << "\n" << out;
         }
     }
 }
 
 TEST_F(Console, UpdatesTheSimulatedInstrumentOnATerminalWithALiveProgressLine)
 {
-    int master = -1;
-    const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        execl(KPX_UPDATE_EXE, KPX_UPDATE_EXE, "--simulate", "--fast", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    ASSERT_EQ(write(master, "o\n", 2), 2); // typed ahead of the prompt
-    std::string screen;
-    if (!readFrom(master, screen, 120)) {
-        kill(child, SIGKILL);
-        ADD_FAILURE() << "kpx-update was still running after 120 s:\n" << screen;
-    }
-    close(master);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
+    const auto [status, screen, settings] = onTerminal({"--simulate", "--fast"}, "o\n"); // typed ahead of the prompt
+    EXPECT_EQ(status, 0) << screen;
     for (const char* part : {"[Place M740-RT In Program Mode]", "\rProgramming Flash [###", "\033[K",
                              "Update Complete!", "Lock FC  Fuse low BF  Fuse extended FF  Fuse high 9F"})
         EXPECT_NE(screen.find(part), std::string::npos) << part;
     const size_t crc = screen.find("Check value (CRC): ") + 19;
     EXPECT_EQ(screen.find_first_not_of("0123456789ABCDEF", crc), crc + 4) << screen;
-}
-
-TEST_F(Console, UpdatesThroughTheModelledUsbAdapterAndNamesTheAdaptersWhenNoneFits)
-{
-    struct Case {
-        const char* arguments;
-        int status;
-        const char* text;
-    };
-    for (const Case& run : {Case{"--simulate --fast --port USB:SIM00001 --yes", 0, "Update Complete!"},
-                            Case{"--simulate --list-ports", 0, "COM4\nUSB FT232R SIM00001\n"},
-                            Case{"--simulate --port usb:A12345", 1, "found: USB FT232R SIM00001"},
-                            Case{"--simulate --port lpt1", 2, "COM1 to COM4, usb or usb:SERIAL"}}) {
-        const auto [status, out] = this->run(run.arguments, "");
-        EXPECT_EQ(status, run.status) << run.arguments << "\n" << out;
-        EXPECT_NE(out.find(run.text), std::string::npos) << run.arguments << "\n" << out;
-    }
 }
 
 TEST_F(Console, SaysWhichFirmwareItWillProgramBeforeTheIdentificationWait)
@@ -212,9 +225,10 @@ private:
     bool raised_ = false;
 };
 
-// Ctrl+C, a closed terminal and a service stop end a run at its next safe
-// point with one outcome: stopped, saying what the instrument holds, or
-// complete when the configuration was already being written.
+// A stop signal ends a run at its next safe point with one outcome: stopped,
+// saying what the instrument holds, or complete when the configuration was
+// already being written. (Each signal's number and words are the
+// stop-signal test's.)
 TEST_F(Console, SignalsStopAtTheNextSafePointWithOneOutcome)
 {
     struct Case {
@@ -231,17 +245,13 @@ TEST_F(Console, SignalsStopAtTheNextSafePointWithOneOutcome)
           // Every page written, none verified yet.
           Case{"Verifying Flash  10%", SIGTERM, 128 + SIGTERM,
                {"kpx-update: terminated (SIGTERM); the update was stopped. " + writtenUnverified + "\n"}},
-          Case{"[O]K/[C]ancel? ", SIGHUP, 128 + SIGHUP,
-               {"kpx-update: hung up (SIGHUP); the update was stopped. " + nothingWritten + "\n"}},
           Case{"Writing Configuration", SIGINT, 0, {complete, "Lock FC  Fuse low BF  Fuse extended FF"}}}) {
         SCOPED_TRACE(c.trigger);
         SignalAt buffer(c.trigger, c.signal);
         std::ostream out(&buffer);
         std::istringstream in("o\n");
         const char* argv[] = {"kpx-update", "--simulate", "--fast", "--yes"};
-        // Without --yes the program-mode prompt waits for an answer.
-        const int argc = c.signal == SIGHUP ? 3 : 4;
-        const int status = runConsole(argc, const_cast<char**>(argv), in, out, out);
+        const int status = runConsole(4, const_cast<char**>(argv), in, out, out);
         const std::string said = buffer.str();
         EXPECT_EQ(status, c.status) << said;
         for (const std::string& part : c.said)
@@ -255,24 +265,22 @@ TEST_F(Console, SignalsStopAtTheNextSafePointWithOneOutcome)
 // operator in the window's message and on the console.
 TEST_F(Console, PortFailureReasonsReachTheWindowAndTheConsole)
 {
-    // A pseudo-terminal that another program has claimed exclusively, one
-    // that another updater holds, and a file that is no serial port.
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
-    const std::string claimed = ptsname(master);
+    // Pseudo-terminals: one that another program has claimed exclusively,
+    // one that another updater holds, and one that opens like a port but has
+    // no modem lines; and a file that is no serial port.
+    std::vector<int> masters;
+    const auto pty = [&masters] {
+        masters.push_back(posix_openpt(O_RDWR | O_NOCTTY));
+        const bool ok = masters.back() >= 0 && grantpt(masters.back()) == 0 && unlockpt(masters.back()) == 0;
+        return ok ? std::string(ptsname(masters.back())) : std::string("/nonexistent/pty");
+    };
+    const std::string claimed = pty(), locked = pty(), terminal = pty();
     const int claimer = ::open(claimed.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_TRUE(claimer >= 0 && ioctl(claimer, TIOCEXCL) == 0);
-    const int otherMaster = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_TRUE(otherMaster >= 0 && grantpt(otherMaster) == 0 && unlockpt(otherMaster) == 0);
-    const std::string locked = ptsname(otherMaster);
     const int locker = ::open(locked.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_TRUE(locker >= 0 && flock(locker, LOCK_EX | LOCK_NB) == 0);
     const std::string plainFile = std::filesystem::current_path() / "not-a-port";
     std::ofstream(plainFile) << "text";
-    // A terminal opens like a port, but has no modem lines.
-    const int terminalMaster = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_TRUE(terminalMaster >= 0 && grantpt(terminalMaster) == 0 && unlockpt(terminalMaster) == 0);
-    const std::string terminal = ptsname(terminalMaster);
 
     const std::string badPort = "Error setting COM Port!  Please select a different port.\n\n";
     const std::string inUse = "Selected COM port is already in use by another application.  Please close the other "
@@ -304,7 +312,8 @@ TEST_F(Console, PortFailureReasonsReachTheWindowAndTheConsole)
     unsetenv("KPX_COM2");
     int stillClaimed = 0;
     EXPECT_TRUE(ioctl(claimer, TIOCGEXCL, &stillClaimed) == 0 && stillClaimed == 1);
-    for (const int fd : {claimer, master, locker, otherMaster, terminalMaster})
+    masters.insert(masters.end(), {claimer, locker});
+    for (const int fd : masters)
         ::close(fd);
 }
 
@@ -404,29 +413,6 @@ TEST_F(Console, OutputIntoAPipeWithoutReaderNeitherEndsNorSilencesTheRun)
         EXPECT_EQ(run.finish(), c.status);
         EXPECT_EQ(run.errors(), c.errors);
     }
-
-    // `| tee log`, and Ctrl+C to the whole pipeline while the instrument,
-    // erased, is asked for: the reader ends first.
-    Pipeline run("--simulate=power-loss:7 --fast", false);
-    run.answer("o\n");
-    ASSERT_TRUE(run.readUntil("[R]etry/[C]ancel? ")) << run.seen;
-    run.readerGoes();
-    run.signal(SIGINT);
-    EXPECT_EQ(run.finish(), 128 + SIGINT);
-    EXPECT_EQ(run.errors(), "kpx-update: interrupted; the update was stopped. " + erasedMemory + "\n");
-}
-
-// Piped, each line comes out as it happens, not with a later one: here the
-// first step's, before its first 3 s wait (in real time) has ended and
-// added its progress line.
-TEST_F(Console, PipedProgressComesOutAsItHappens)
-{
-    Pipeline run("--simulate --yes", false);
-    EXPECT_TRUE(run.readUntil("Getting Device Infomation\n")) << run.seen;
-    EXPECT_EQ(run.seen.find("  Getting Device Infomation  "), std::string::npos) << run.seen;
-    run.signal(SIGTERM);
-    EXPECT_EQ(run.finish(), 128 + SIGTERM);
-    EXPECT_EQ(run.errors(), "kpx-update: terminated (SIGTERM); the update was stopped. " + nothingWritten + "\n");
 }
 
 // The usual spellings in any case, blanks around them ignored; nonsense
@@ -453,15 +439,9 @@ TEST_F(Console, PipedAnswersTakeTheUsualSpellingsAndEndInCancel)
           Case{"n\n", 1, 0, "[O]K/[C]ancel? n\n"}}) {
         SCOPED_TRACE(c.answers.substr(0, 20));
         const auto [status, out] = run("--simulate=no-device --fast", c.answers);
-        const auto count = [&out](const std::string& text) {
-            size_t times = 0;
-            for (size_t at = 0; (at = out.find(text, at)) != std::string::npos; ++at)
-                ++times;
-            return times;
-        };
         EXPECT_EQ(status, 1);
-        EXPECT_EQ(count("[O]K/[C]ancel? "), c.prompts) << out;
-        EXPECT_EQ(count("No Device Detected!"), c.retries) << out;
+        EXPECT_EQ(occurrences(out, "[O]K/[C]ancel? "), c.prompts) << out;
+        EXPECT_EQ(occurrences(out, "No Device Detected!"), c.retries) << out;
         EXPECT_NE(out.find(c.said), std::string::npos) << out;
     }
 }
@@ -492,45 +472,51 @@ TEST_F(Console, AStopEndsTheDetectionWaitUnderWay)
 // keeps echo and line editing.
 TEST_F(Console, ItsOwnTerminalAsPortIsRefusedAndKeepsItsSettings)
 {
-    int master = -1;
-    const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        setenv("KPX_COM2", "/dev/tty", 1);
-        execl(KPX_UPDATE_EXE, KPX_UPDATE_EXE, "--port", "COM2", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    std::string screen;
-    EXPECT_TRUE(readFrom(master, screen, 60)) << screen;
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    termios settings{};
-    ASSERT_EQ(tcgetattr(master, &settings), 0);
-    close(master);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << screen;
+    const auto [status, screen, settings] = onTerminal({"--port", "COM2"}, "", "/dev/tty");
+    EXPECT_EQ(status, 1) << screen;
     EXPECT_NE(screen.find("Port: COM2 on /dev/tty\r\n"), std::string::npos) << screen;
     EXPECT_NE(screen.find("COM2: /dev/tty is not a serial port"), std::string::npos) << screen;
     EXPECT_EQ(settings.c_lflag & tcflag_t{ECHO | ICANON}, tcflag_t{ECHO | ICANON});
 }
 
-// Ctrl+C, a closed terminal and a service stop, each sent while the erased
-// instrument is asked for: the program stops, says what it holds, and exits
-// with 128 + the signal's number, through the modem lines and the adapter.
+// A stop signal to the whole pipeline ends the program with 128 + its
+// number, and standard error says what the instrument holds: each sent while
+// the erased instrument is asked for, through the modem lines and the
+// adapter, once after the reader has gone (`| tee log` and Ctrl+C); and sent after
+// the first step's line, which a pipe gets before the step's first 3 s
+// wait (in real time) has ended and added its progress line.
 TEST_F(Console, StopSignalsEndTheProgramWith128PlusTheirNumber)
 {
-    for (const char* port : {"com2", "usb"}) {
-        for (const auto& [signal, cause] : {std::pair{SIGINT, "interrupted"},
-                                            std::pair{SIGTERM, "terminated (SIGTERM)"},
-                                            std::pair{SIGHUP, "hung up (SIGHUP)"}}) {
-            SCOPED_TRACE(std::string(port) + " " + cause);
-            Pipeline run(std::string("--simulate=power-loss:7 --fast --port ") + port, false);
-            run.answer("o\n");
-            ASSERT_TRUE(run.readUntil("[R]etry/[C]ancel? ")) << run.seen;
-            run.signal(signal);
-            EXPECT_EQ(run.finish(), 128 + signal);
-            EXPECT_EQ(run.errors(),
-                      "kpx-update: " + std::string(cause) + "; the update was stopped. " + erasedMemory + "\n");
+    struct Case {
+        std::string arguments;
+        const char* until;
+        int signal;
+        const char* cause;
+        const std::string& holds;
+        bool readerGoes;
+    };
+    const std::string erased = "--simulate=power-loss:7 --fast --port ";
+    const char* retry = "[R]etry/[C]ancel? ";
+    for (const Case& c : {Case{erased + "com2", retry, SIGINT, "interrupted", erasedMemory, true},
+                          Case{erased + "usb", retry, SIGINT, "interrupted", erasedMemory, false},
+                          Case{erased + "com2", retry, SIGTERM, "terminated (SIGTERM)", erasedMemory, false},
+                          Case{erased + "usb", retry, SIGTERM, "terminated (SIGTERM)", erasedMemory, false},
+                          Case{erased + "com2", retry, SIGHUP, "hung up (SIGHUP)", erasedMemory, false},
+                          Case{erased + "usb", retry, SIGHUP, "hung up (SIGHUP)", erasedMemory, false},
+                          Case{"--simulate --yes", "Getting Device Infomation\n", SIGTERM, "terminated (SIGTERM)",
+                               nothingWritten, false}}) {
+        SCOPED_TRACE(c.arguments + " " + c.cause);
+        Pipeline run(c.arguments, false);
+        run.answer("o\n");
+        ASSERT_TRUE(run.readUntil(c.until)) << run.seen;
+        if (c.arguments.find("--fast") == std::string::npos) {
+            EXPECT_EQ(run.seen.find("  Getting Device Infomation  "), std::string::npos) << run.seen;
         }
+        if (c.readerGoes)
+            run.readerGoes();
+        run.signal(c.signal);
+        EXPECT_EQ(run.finish(), 128 + c.signal);
+        EXPECT_EQ(run.errors(), "kpx-update: " + std::string(c.cause) + "; the update was stopped. " + c.holds + "\n");
     }
 }
 

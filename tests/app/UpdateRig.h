@@ -166,6 +166,13 @@ struct UpdateRig {
         clickUpdate();
     }
     void clickUpdate() { form->btnUpdate.Click(); }
+    // Runs action at the message processing after `count` waits or bytes of
+    // a phase (its first comes before the first one).
+    void at(const char* phase, uint32_t count, std::function<void()> action)
+    {
+        auto calls = std::make_shared<uint32_t>(0);
+        op.when([this, phase, count, calls] { return status() == phase && (*calls)++ == count; }, std::move(action));
+    }
 
     std::string status() const { return form->lblProgress.GetText(); }
     // The progress bar's "maximum/step".
@@ -186,11 +193,15 @@ struct UpdateRig {
         return form->lblFuseHigh.GetText() + " " + form->lblFuseLow.GetText() + " " + form->lblExtFuse.GetText() +
                " " + form->lblLock.GetText();
     }
+    // The instrument's flash holds the image.
+    bool flashHolds(const Firmware& firmware) const
+    {
+        return std::equal(firmware.image.begin(), firmware.image.end(), device->flash().begin());
+    }
     // The instrument holds the image and the configuration.
     bool holds(const Firmware& firmware) const
     {
-        return std::equal(firmware.image.begin(), firmware.image.end(), device->flash().begin()) &&
-               device->fuseHigh == 0x9F && device->fuseLow == 0xBF && device->fuseExt == 0xFF &&
+        return flashHolds(firmware) && device->fuseHigh == 0x9F && device->fuseLow == 0xBF && device->fuseExt == 0xFF &&
                (device->lockBits | 0xC0) == 0xFC;
     }
     // The 3 s detection waits so far.

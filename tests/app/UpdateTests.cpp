@@ -140,17 +140,13 @@ const Firmware olderFirmware = Firmware().fill(0, 0x800, 3);
 
 TEST(UpdateFailure, MissingOrDamagedHexFileIsRefusedWithItsReasonAndTheChipUnerased)
 {
-    const std::string good = ":0100000042BD\r\n";
+    // Every reason a file is refused for is the file reader's own case.
     const struct {
         std::string content; // empty: no file at all
         std::string reason;  // after the file's full path
     } cases[] = {
         {"", ""},
-        {good + ":0100010043BD\r\n:00000001FF\r\n", ": line 2: checksum BD, expected BB"},
-        {good + "0100010043BB\r\n:00000001FF\r\n", ": line 2: starts with '0' instead of ':'"},
-        {good + " :0100010043BB\r\n:00000001FF\r\n", ": line 2: starts with a space instead of ':'"},
-        {"\xEF\xBB\xBF" + good + ":00000001FF\r\n",
-         ": line 1: starts with a byte-order mark (EF BB BF) instead of ':'"},
+        {":0100000042BD\r\n:0100010043BD\r\n:00000001FF\r\n", ": line 2: checksum BD, expected BB"},
     };
     for (const auto& c : cases) {
         UpdateRig rig;
@@ -173,7 +169,7 @@ TEST(UpdateFailure, MissingOrDamagedHexFileIsRefusedWithItsReasonAndTheChipUnera
         EXPECT_TRUE(shown.starts_with(hexError.text + "\n\n" + reason)) << shown;
         EXPECT_TRUE(shown.ends_with("\n\n" + nothingWritten)) << shown;
         EXPECT_EQ(rig.outcome(), "Reading Flash .HEX file, button on, erases 0, pages 0, locks 0, waits 8");
-        EXPECT_TRUE(std::equal(olderFirmware.image.begin(), olderFirmware.image.end(), rig.device->flash().begin()));
+        EXPECT_TRUE(rig.flashHolds(olderFirmware));
         EXPECT_TRUE(rig.form->IsProgramming()); // a failed step still counts as busy
     }
 }
@@ -309,7 +305,7 @@ TEST(UpdateFailure, ConfigurationReadBackThatDiffersIsReportedByteForByte)
                                        configurationUnconfirmed)}});
         EXPECT_EQ(rig.outcome(), "Writing Configuration, button on, erases 1, pages 4, locks " +
                                      std::to_string(c.scenario == "lock-misread" ? 1 : 0) + ", waits 8");
-        EXPECT_TRUE(std::equal(firmware.image.begin(), firmware.image.end(), rig.device->flash().begin()));
+        EXPECT_TRUE(rig.flashHolds(firmware));
         EXPECT_EQ(rig.labels(), c.labels);
         EXPECT_TRUE(rig.form->IsProgramming()); // unconfirmed: closing still warns
     }

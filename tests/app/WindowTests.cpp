@@ -18,15 +18,6 @@ void expectQuestion(UpdateRig& rig, int answer)
                         answer);
 }
 
-// Closes the window, or clicks Exit, at the message processing after
-// `count` waits or bytes of a phase (its first comes before the first one).
-void closeAfter(UpdateRig& rig, const char* phase, uint32_t count, bool viaExit = false)
-{
-    auto calls = std::make_shared<uint32_t>(0);
-    rig.op.when([&rig, phase, count, calls] { return rig.status() == phase && (*calls)++ == count; },
-                [&rig, viaExit] { viaExit ? rig.form->Exit1.Click() : rig.form->Close(); });
-}
-
 const Firmware smallFirmware = Firmware().fill(0, 0x1000, 21);
 
 TEST(Abort, ConfirmedCloseStopsAtTheNextTestSaysWhatItLeftAndANewUpdateStartsAfresh)
@@ -58,7 +49,7 @@ TEST(Abort, ConfirmedCloseStopsAtTheNextTestSaysWhatItLeftAndANewUpdateStartsAfr
             rig.op.when([&rig, abort] { return rig.clock.nowNs() >= int64_t{abort.after} * 1'000'000; },
                         [&rig] { rig.form->Close(); });
         else
-            closeAfter(rig, abort.phase, abort.after);
+            rig.at(abort.phase, abort.after, [&rig] { rig.form->Close(); });
         expectWarning(rig, tk::mrYes);
         expectQuestion(rig, tk::mrNo);
         // A failed identification has its message; the operator's stop
@@ -72,9 +63,7 @@ TEST(Abort, ConfirmedCloseStopsAtTheNextTestSaysWhatItLeftAndANewUpdateStartsAfr
         EXPECT_EQ(rig.form->ProgressBar.Position(), abort.barPosition);
         EXPECT_TRUE(rig.form->abortFlag);
         EXPECT_FALSE(rig.app.Terminated());
-        if (&abort.holds == &nothingWritten) {
-            EXPECT_TRUE(std::equal(older.image.begin(), older.image.end(), rig.device->flash().begin()));
-        }
+        EXPECT_EQ(rig.flashHolds(older), &abort.holds == &nothingWritten);
         // The wait under way ends, not the one after it.
         if (identifying) {
             EXPECT_LE(rig.clock.totalSleptMs(), abort.after + 100u);
@@ -101,7 +90,8 @@ TEST(CloseRules, BusyWindowNeedsBothYesToAbortAndEnd)
         const bool aborts = close.question == tk::mrYes;
         UpdateRig rig;
         rig.start(smallFirmware);
-        closeAfter(rig, TfrmUpdate::statusVerify, 10, close.viaExit);
+        rig.at(TfrmUpdate::statusVerify, 10,
+               [&rig, close] { close.viaExit ? rig.form->Exit1.Click() : rig.form->Close(); });
         expectWarning(rig, close.warning);
         if (close.question)
             expectQuestion(rig, close.question);

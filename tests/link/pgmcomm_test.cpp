@@ -74,8 +74,7 @@ TEST_F(LinkTest, TransferByteClocksEachBitInFixedOrderWithInvertedData)
         EXPECT_EQ(port.calls[at + 2], (LineCall{Kind::Rts, false})) << "bit " << bit;
         EXPECT_EQ(port.calls[at + 3], (LineCall{Kind::Rts, true})) << "bit " << bit;
     }
-    EXPECT_EQ(port.dtrLevels(),
-              (std::vector<bool>{false, true, false, true, false, false, true, true}));
+    EXPECT_EQ(bytesSent(port), std::vector<uint8_t>{0xAC});
 }
 
 TEST_F(LinkTest, TransferByteReadsTheLevelPresentBeforeEachPulse)
@@ -94,12 +93,16 @@ TEST_F(LinkTest, TransferByteReadsTheLevelPresentBeforeEachPulse)
     EXPECT_EQ(link.transferByte(0x00), 0x7F);
 }
 
-TEST_F(LinkTest, FlashInstructionsSplitTheAddressAtPageAnd64KBoundaries)
+// Every instruction's bytes, with the data sheet's literal configuration
+// values, the address split at page and 64 KB boundaries, and its waits.
+TEST_F(LinkTest, InstructionsAndTheirWaits)
 {
     pgmComm link(port);
     struct Case {
         std::function<void()> call;
         std::array<uint8_t, 4> bytes;
+        std::vector<uint32_t> sleeps = {};
+        bool waitBeforeSending = false;
     };
     const std::vector<Case> cases = {
         {[&] { link.readFlashByte(0x00000); }, {0x20, 0x00, 0x00, 0x00}},
@@ -109,60 +112,34 @@ TEST_F(LinkTest, FlashInstructionsSplitTheAddressAtPageAnd64KBoundaries)
         {[&] { link.loadPageByte(0x001FF, 0x5A); }, {0x48, 0x00, 0x7F, 0x5A}},
         {[&] { link.loadPageByte(0x00100, 0xA5); }, {0x40, 0x00, 0x00, 0xA5}},
         {[&] { link.loadPageByte(0x1FF80, 0x01); }, {0x40, 0x00, 0x40, 0x01}},
-        {[&] { link.writePage(0x000FF); }, {0x4C, 0x00, 0x00, 0x00}},
-        {[&] { link.writePage(0x001FF); }, {0x4C, 0x00, 0x80, 0x00}},
-        {[&] { link.writePage(0x1FFFF); }, {0x4C, 0xFF, 0x80, 0x00}},
-        {[&] { link.writePage(0x100FF); }, {0x4C, 0x80, 0x00, 0x00}},
+        {[&] { link.writePage(0x000FF); }, {0x4C, 0x00, 0x00, 0x00}, {43}},
+        {[&] { link.writePage(0x001FF); }, {0x4C, 0x00, 0x80, 0x00}, {43}},
+        {[&] { link.writePage(0x1FFFF); }, {0x4C, 0xFF, 0x80, 0x00}, {43}},
+        {[&] { link.writePage(0x100FF); }, {0x4C, 0x80, 0x00, 0x00}, {43}},
         {[&] { link.readSignature(4); }, {0x30, 0x00, 0x00, 0x00}},
         {[&] { link.readSignature(2); }, {0x30, 0x00, 0x02, 0x00}},
+        {[&] { link.chipErase(); }, {0xAC, 0x80, 0x00, 0x00}, {43, 43}},
+        {[&] { link.writeFuseHigh(); }, {0xAC, 0xA8, 0x00, 0x9F}, {43}},
+        {[&] { link.writeFuseLow(); }, {0xAC, 0xA0, 0x00, 0xBF}, {43}},
+        {[&] { link.writeFuseExt(); }, {0xAC, 0xA4, 0x00, 0xFF}, {43}},
+        {[&] { link.writeLockBits(); }, {0xAC, 0xE0, 0x00, 0xFC}},
+        {[&] { link.probeFuseExt(); }, {0x50, 0x08, 0x00, 0x00}},
+        {[&] { link.readFuseLow(); }, {0x50, 0x00, 0x00, 0x00}, {43, 43}, true},
+        {[&] { link.readFuseHigh(); }, {0x58, 0x08, 0x00, 0x00}, {43, 43}, true},
+        {[&] { link.readFuseExt(); }, {0x50, 0x08, 0x00, 0x00}, {43, 43}, true},
+        {[&] { link.readLockBits(); }, {0x58, 0x00, 0x00, 0x00}, {43, 43}, true},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
-        port.clear();
-        cases[i].call();
-        const std::vector<uint8_t> expected(cases[i].bytes.begin(), cases[i].bytes.end());
-        EXPECT_EQ(bytesSent(port), expected) << "case " << i;
-    }
-}
-
-TEST_F(LinkTest, ConfigurationInstructionsAndTheirWaits)
-{
-    pgmComm link(port);
-    struct Case {
-        const char* name;
-        std::function<void()> call;
-        std::array<uint8_t, 4> bytes;
-        std::vector<uint32_t> sleeps;
-        bool waitBeforeSending;
-    };
-    const std::vector<Case> cases = {
-        {"chipErase", [&] { link.chipErase(); }, {0xAC, 0x80, 0x00, 0x00}, {43, 43}, false},
-        {"writeFuseHigh", [&] { link.writeFuseHigh(); }, {0xAC, 0xA8, 0x00, 0x9F}, {43}, false},
-        {"writeFuseLow", [&] { link.writeFuseLow(); }, {0xAC, 0xA0, 0x00, 0xBF}, {43}, false},
-        {"writeFuseExt", [&] { link.writeFuseExt(); }, {0xAC, 0xA4, 0x00, 0xFF}, {43}, false},
-        {"writeLockBits", [&] { link.writeLockBits(); }, {0xAC, 0xE0, 0x00, 0xFC}, {}, false},
-        {"probeFuseExt", [&] { link.probeFuseExt(); }, {0x50, 0x08, 0x00, 0x00}, {}, false},
-        {"readFuseLow", [&] { link.readFuseLow(); }, {0x50, 0x00, 0x00, 0x00}, {43, 43}, true},
-        {"readFuseHigh", [&] { link.readFuseHigh(); }, {0x58, 0x08, 0x00, 0x00}, {43, 43}, true},
-        {"readFuseExt", [&] { link.readFuseExt(); }, {0x50, 0x08, 0x00, 0x00}, {43, 43}, true},
-        {"readLockBits", [&] { link.readLockBits(); }, {0x58, 0x00, 0x00, 0x00}, {43, 43}, true},
-        {"writePage", [&] { link.writePage(0); }, {0x4C, 0x00, 0x00, 0x00}, {43}, false},
-    };
-    for (const auto& c : cases) {
+        const Case& c = cases[i];
         port.clear();
         clock.clearLog();
         size_t callsAtFirstSleep = SIZE_MAX;
-        clock.onSleep = [&](uint32_t) {
-            if (callsAtFirstSleep == SIZE_MAX)
-                callsAtFirstSleep = port.calls.size();
-        };
+        clock.onSleep = [&](uint32_t) { callsAtFirstSleep = std::min(callsAtFirstSleep, port.calls.size()); };
         c.call();
         clock.onSleep = nullptr;
-        const std::vector<uint8_t> expected(c.bytes.begin(), c.bytes.end());
-        EXPECT_EQ(bytesSent(port), expected) << c.name;
-        EXPECT_EQ(clock.sleeps(), c.sleeps) << c.name;
-        if (!c.sleeps.empty()) {
-            EXPECT_EQ(callsAtFirstSleep == 0, c.waitBeforeSending) << c.name;
-        }
+        EXPECT_EQ(bytesSent(port), std::vector<uint8_t>(c.bytes.begin(), c.bytes.end())) << "case " << i;
+        EXPECT_EQ(clock.sleeps(), c.sleeps) << "case " << i;
+        EXPECT_EQ(callsAtFirstSleep == 0, c.waitBeforeSending) << "case " << i;
     }
 }
 
@@ -176,59 +153,48 @@ TEST_F(LinkTest, ReadsAnswerWithTheFourthByte)
     EXPECT_EQ(link.loadPageByte(0, 0), 0xFF) << "an idle line reads as FF";
 }
 
-TEST_F(LinkTest, ProgramEnableOnAnAnsweringDeviceSendsOneAttempt)
+// Attempts of AC 53 00 00 after one 30 ms wait, one extra clock pulse after
+// each that did not see 53 echoed, 32 at most.
+TEST_F(LinkTest, ProgramEnableRetriesWithAnExtraPulseUntilTheEcho)
 {
-    pgmComm link(port);
-    port.cts = presenting({0x00, 0xAC, 0x53, 0x00});
-    const uint64_t readsBefore = clock.counterReads();
+    struct Case {
+        size_t echoedIn; // the attempt whose third byte reads 53; 0: none
+        bool enabled;
+        size_t attempts;
+    };
+    for (const Case& c : {Case{1, true, 1}, Case{3, true, 3}, Case{0, false, 32}}) {
+        SCOPED_TRACE(c.echoedIn);
+        port.clear();
+        clock.clearLog();
+        std::vector<uint8_t> presented(4 * c.attempts, 0xFF);
+        if (c.echoedIn)
+            presented[4 * (c.echoedIn - 1) + 2] = 0x53;
+        port.cts = presenting(presented);
+        pgmComm link(port);
+        const uint64_t readsBefore = clock.counterReads();
 
-    EXPECT_TRUE(link.programEnable());
+        EXPECT_EQ(link.programEnable(), c.enabled);
 
-    EXPECT_EQ(clock.sleeps(), std::vector<uint32_t>{30});
-    EXPECT_EQ(bytesSent(port), (std::vector<uint8_t>{0xAC, 0x53, 0x00, 0x00}));
-    EXPECT_EQ(port.calls.size(), 4u * 33u) << "no extra clock pulse";
-    // Four delays in the byte exchanges and one after the attempt; each delay
-    // reads the counter at least twice.
-    EXPECT_GE(clock.counterReads() - readsBefore, 10u);
+        const auto sent = bytesSent(port);
+        ASSERT_EQ(sent.size(), 4 * c.attempts);
+        for (size_t at = 0; at < sent.size(); at += 4)
+            EXPECT_EQ(std::vector<uint8_t>(sent.begin() + long(at), sent.begin() + long(at) + 4),
+                      (std::vector<uint8_t>{0xAC, 0x53, 0x00, 0x00}));
+        EXPECT_EQ(port.rtsFallingEdges(),
+                  std::ptrdiff_t(c.attempts * 32 + (c.enabled ? c.attempts - 1 : c.attempts)));
+        EXPECT_EQ(clock.sleeps(), std::vector<uint32_t>{30});
+        // Each byte's delays and the one after an attempt read the counter
+        // at least twice each.
+        EXPECT_GE(clock.counterReads() - readsBefore, 10u * c.attempts);
+    }
 }
 
-TEST_F(LinkTest, ProgramEnableAddsOneClockPulsePerFailedAttempt)
-{
-    pgmComm link(port);
-    // Echo of 0x53 only during the third attempt.
-    std::vector<uint8_t> presented(12, 0xFF);
-    presented[10] = 0x53;
-    port.cts = presenting(presented);
-
-    EXPECT_TRUE(link.programEnable());
-
-    EXPECT_EQ(bytesSent(port).size(), 12u);
-    EXPECT_EQ(port.rtsFallingEdges(), 12 * 8 + 2);
-    EXPECT_EQ(clock.sleeps(), std::vector<uint32_t>{30});
-}
-
-TEST_F(LinkTest, ProgramEnableGivesUpAfter32AttemptsWithASingleWait)
-{
-    pgmComm link(port);
-    port.cts = [] { return false; }; // nothing connected: FF everywhere
-
-    EXPECT_FALSE(link.programEnable());
-
-    const auto sent = bytesSent(port);
-    ASSERT_EQ(sent.size(), 32u * 4u);
-    for (size_t i = 0; i < sent.size(); i += 4)
-        EXPECT_EQ((std::vector<uint8_t>(sent.begin() + static_cast<long>(i), sent.begin() + static_cast<long>(i) + 4)),
-                  (std::vector<uint8_t>{0xAC, 0x53, 0x00, 0x00}));
-    EXPECT_EQ(port.rtsFallingEdges(), 32 * 32 + 32);
-    EXPECT_EQ(clock.sleeps(), std::vector<uint32_t>{30});
-}
-
-TEST(LinkCalibration, DelayTicksFromTheCounterFrequency)
+TEST(LinkCalibration, DelayTicksFromTheCounterFrequencySpanAtLeastOneMicrosecond)
 {
     const std::vector<std::pair<int64_t, int64_t>> cases = {
         {3'579'545, 3}, {10'000'000, 10}, {1'193'182, 1}, {1'000'000, 1}, {32'768, 1}, {1'000'000'000, 1000}};
     for (const auto& [frequency, ticks] : cases) {
-        platform::VirtualClock clock(frequency);
+        platform::VirtualClock clock(frequency, 1);
         platform::ScopedClock use(clock);
         RecordingComPort port;
         pgmComm link(port);
@@ -236,20 +202,11 @@ TEST(LinkCalibration, DelayTicksFromTheCounterFrequency)
         EXPECT_EQ(link.perfFrequency, frequency);
         EXPECT_EQ(link.delayTicks, ticks) << frequency;
         EXPECT_TRUE(port.calls.empty()) << "the constructor touches no line";
+        const int64_t before = clock.nowNs();
+        link.microDelay();
+        EXPECT_GE(clock.nowNs() - before, ticks * 1'000'000'000LL / frequency);
+        EXPECT_TRUE(clock.sleeps().empty()) << "the delay spins, it does not sleep";
     }
-}
-
-TEST(LinkCalibration, MicroDelaySpansAtLeastOneMicrosecond)
-{
-    platform::VirtualClock clock(3'579'545, 1);
-    platform::ScopedClock use(clock);
-    RecordingComPort port;
-    pgmComm link(port);
-    const int64_t before = clock.nowNs();
-    link.microDelay();
-    // Three ticks of a 3.58 MHz counter.
-    EXPECT_GE(clock.nowNs() - before, 3 * 1'000'000'000LL / 3'579'545);
-    EXPECT_TRUE(clock.sleeps().empty()) << "the delay spins, it does not sleep";
 }
 
 TEST(LinkCalibration, WithoutACounterEachDelaySleepsOneMillisecond)

@@ -4,6 +4,8 @@
 
 #include "link/ComPort.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <functional>
 #include <vector>
 
@@ -22,19 +24,22 @@ public:
     uint16_t GetComNumber() const override { return number_; }
     void SetOpen(bool open) override { open_ = open; }
     bool GetOpen() const override { return open_; }
-    void SetRTS(bool level) override;
-    void SetDTR(bool level) override;
-    bool GetCTS() override;
+    void SetRTS(bool level) override { calls.push_back({LineCall::Kind::Rts, level}); }
+    void SetDTR(bool level) override { calls.push_back({LineCall::Kind::Dtr, level}); }
+    bool GetCTS() override
+    {
+        calls.push_back({LineCall::Kind::Cts, cts && cts()});
+        return calls.back().level;
+    }
 
     // Answers each CTS read; by default the line stays false.
     std::function<bool()> cts;
-    // Called after every RTS change (a device model may clock on it).
-    std::function<void(bool)> onRts;
 
     std::vector<LineCall> calls;
-    int rtsFallingEdges() const;
-    // DTR levels set, in order.
-    std::vector<bool> dtrLevels() const;
+    std::ptrdiff_t rtsFallingEdges() const
+    {
+        return std::count(calls.begin(), calls.end(), LineCall{LineCall::Kind::Rts, false});
+    }
     void clear() { calls.clear(); }
 
 private:

@@ -43,9 +43,8 @@ ScriptedOperator& ScriptedOperator::expectDialog(std::string text, tk::TMsgDlgTy
                                                  tk::TMsgDlgButtons buttons,
                                                  std::optional<tk::ScreenPoint> position, int answer, int times)
 {
-    ShownMessage message{ShownMessage::Kind::Dialog, std::move(text), tk::dialogCaption(kind), 0, kind, buttons};
-    message.position = position;
-    message.answer = answer;
+    ShownMessage message{ShownMessage::Kind::Dialog, std::move(text), tk::dialogCaption(kind), 0, kind, buttons,
+                         position, answer};
     script_.push_back({std::move(message), times, {}});
     return *this;
 }
@@ -58,25 +57,24 @@ ScriptedOperator& ScriptedOperator::expectException(std::string fragment)
 
 int ScriptedOperator::answer(ShownMessage message)
 {
+    const bool done = next_ >= script_.size();
+    std::function<void()> during; // copied first: it may extend the script
     message.answer = tk::IDCANCEL; // the same value as tk::mrCancel
-    if (scriptDone() && responder) {
+    if (done && responder) {
         message.answer = responder(message);
-    } else if (scriptDone() || !matches(script_[next_].message, message)) {
+    } else if (done || !matches(script_[next_].message, message)) {
         ADD_FAILURE() << "unexpected \"" << message.text << "\" caption \"" << message.caption << "\" flags "
                       << message.flags << " buttons " << message.buttons
-                      << (scriptDone() ? "; script used up" : "; expected \"" + script_[next_].message.text + "\"");
+                      << (done ? "; script used up" : "; expected \"" + script_[next_].message.text + "\"");
     } else {
-        // Copied first: the action may extend the script.
-        const std::function<void()> during = script_[next_].during;
+        during = script_[next_].during;
         message.answer = script_[next_].message.answer;
         if (--script_[next_].remaining <= 0)
             ++next_;
-        shown_.push_back(message);
-        if (during)
-            during();
-        return message.answer;
     }
     shown_.push_back(message);
+    if (during)
+        during();
     return message.answer;
 }
 
@@ -86,10 +84,9 @@ int ScriptedOperator::MessageBox(const std::string& text, const std::string& cap
 }
 
 int ScriptedOperator::MessageDlg(const std::string& text, tk::TMsgDlgType kind, tk::TMsgDlgButtons buttons,
-                                 int helpContext, std::optional<tk::ScreenPoint> position)
+                                 int, std::optional<tk::ScreenPoint> position)
 {
-    return answer({ShownMessage::Kind::Dialog, text, tk::dialogCaption(kind), 0, kind, buttons, helpContext,
-                   position});
+    return answer({ShownMessage::Kind::Dialog, text, tk::dialogCaption(kind), 0, kind, buttons, position});
 }
 
 void ScriptedOperator::ShowException(const std::string& text)
@@ -114,48 +111,24 @@ void ScriptedOperator::when(std::function<bool()> condition, std::function<void(
     triggers_.push_back({std::move(condition), std::move(action)});
 }
 
-void ScriptedOperator::observe(tk::TControl& control)
+void ScriptedOperator::observe(tk::TProgressBar& bar)
 {
-    control.setObserver(this);
-    observed_.push_back(&control);
-    controlChanged(control);
+    bar.setObserver(this);
+    observed_ = &bar;
+    controlChanged(bar);
 }
 
 void ScriptedOperator::stopObserving()
 {
-    for (tk::TControl* control : observed_)
-        control->setObserver(nullptr);
-    observed_.clear();
+    if (observed_)
+        observed_->setObserver(nullptr);
+    observed_ = nullptr;
 }
 
-void ScriptedOperator::controlChanged(tk::TControl& control)
+void ScriptedOperator::controlChanged(tk::TControl&)
 {
-    ControlSnapshot snapshot{control.Name(), control.GetText(), control.Visible(), control.Enabled()};
-    if (const auto* bar = dynamic_cast<const tk::TProgressBar*>(&control)) {
-        snapshot.min = bar->Min();
-        snapshot.max = bar->Max();
-        snapshot.step = bar->Step();
-        snapshot.position = bar->Position();
-    }
-    snapshots_.push_back(std::move(snapshot));
-}
-
-std::vector<ControlSnapshot> ScriptedOperator::history(const std::string& name) const
-{
-    std::vector<ControlSnapshot> result;
-    for (const ControlSnapshot& snapshot : snapshots_)
-        if (snapshot.name == name)
-            result.push_back(snapshot);
-    return result;
-}
-
-std::vector<int> ScriptedOperator::positions(const std::string& name) const
-{
-    std::vector<int> result;
-    for (const ControlSnapshot& snapshot : history(name))
-        if (result.empty() || result.back() != snapshot.position)
-            result.push_back(snapshot.position);
-    return result;
+    if (positions_.empty() || positions_.back() != observed_->Position())
+        positions_.push_back(observed_->Position());
 }
 
 } // namespace testing_support

@@ -1,7 +1,7 @@
 // A test operator: a tk::Backend that answers every message box and toolkit
 // dialog from a script, records what was shown, runs test actions at message
 // processing (where a real operator's clicks would be handled), and records
-// the history of observed controls.
+// an observed progress bar's positions.
 //
 // A message that the script does not expect fails the test and is answered
 // with Cancel, so a procedure that goes astray ends quickly.
@@ -26,22 +26,8 @@ struct ShownMessage {
     int flags = 0; // box
     tk::TMsgDlgType dialogKind = tk::TMsgDlgType::mtCustom;
     tk::TMsgDlgButtons buttons = 0;
-    int helpContext = 0;
     std::optional<tk::ScreenPoint> position{};
     int answer = 0;
-};
-
-// One state of an observed control, taken after each change.
-struct ControlSnapshot {
-    std::string name;
-    std::string text;
-    bool visible = true;
-    bool enabled = true;
-    // Progress bars only.
-    int min = 0;
-    int max = 0;
-    int step = 0;
-    int position = 0;
 };
 
 class ScriptedOperator : public tk::Backend, public tk::ControlObserver {
@@ -67,23 +53,18 @@ public:
     // of failing the test: for runs whose messages are not known in advance.
     std::function<int(const ShownMessage&)> responder;
 
-    bool scriptDone() const { return next_ >= script_.size(); }
-
     // Runs action once, at the first ProcessMessages call where condition
     // holds.
     void when(std::function<bool()> condition, std::function<void()> action);
 
-    void observe(tk::TControl& control);
+    // Records a progress bar's positions until stopObserving.
+    void observe(tk::TProgressBar& bar);
     void stopObserving();
-    // Every observed state of the named control, in order.
-    std::vector<ControlSnapshot> history(const std::string& name) const;
-    // The progress bar's positions, consecutive repeats folded.
-    std::vector<int> positions(const std::string& name = "ProgressBar") const;
+    // Its positions, consecutive repeats folded.
+    const std::vector<int>& positions() const { return positions_; }
 
     const std::vector<ShownMessage>& shown() const { return shown_; }
     bool terminateRequested() const { return terminateRequested_; }
-    std::vector<std::string> formsShown;
-    std::vector<std::string> formsHidden;
 
     // tk::Backend
     int MessageBox(const std::string& text, const std::string& caption, int flags) override;
@@ -92,8 +73,8 @@ public:
     void ProcessMessages() override;
     void ShowException(const std::string& message) override;
     void Run(tk::TApplication&) override {}
-    void FormShown(tk::TForm& form) override { formsShown.push_back(form.Name()); }
-    void FormHidden(tk::TForm& form) override { formsHidden.push_back(form.Name()); }
+    void FormShown(tk::TForm&) override {}
+    void FormHidden(tk::TForm&) override {}
     void TerminateRequested() override { terminateRequested_ = true; }
 
     // tk::ControlObserver
@@ -118,8 +99,8 @@ private:
     size_t next_ = 0;
     std::vector<Trigger> triggers_;
     std::vector<ShownMessage> shown_;
-    std::vector<ControlSnapshot> snapshots_;
-    std::vector<tk::TControl*> observed_;
+    std::vector<int> positions_;
+    tk::TProgressBar* observed_ = nullptr;
     bool terminateRequested_ = false;
 };
 

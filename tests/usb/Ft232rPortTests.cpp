@@ -7,6 +7,7 @@
 #include "sim/SimComPort.h"
 #include "tests/usb/UsbRig.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -21,6 +22,8 @@ namespace {
 using usb_test::AdapterBus;
 using usb_test::Library;
 using usb_test::nameOf;
+using testing::HasSubstr;
+using testing::ThrowsMessage;
 
 // An instrument behind both paths, on a virtual clock.
 struct Bench {
@@ -44,50 +47,6 @@ struct Bench {
     sim::Ft232rModel adapter{"SIM00001", &device};
     std::optional<AdapterBus> bus;
 };
-
-// The answers to a run of bytes after programming enable; the instrument
-// echoes each byte during the next one, so consecutive bytes test the
-// framing from one byte to the next.
-std::vector<uint8_t> answers(serial::ComPort& port, const std::vector<uint8_t>& bytes, size_t perFlush)
-{
-    pgmComm link(port);
-    EXPECT_TRUE(link.programEnable());
-    std::vector<uint8_t> received;
-    serial::LineBatch* lines = port.GetLineBatch();
-    if (!lines) {
-        for (const uint8_t byte : bytes)
-            received.push_back(link.transferByte(byte));
-        return received;
-    }
-    for (size_t i = 0; i < bytes.size(); i += perFlush) {
-        for (size_t j = i; j < std::min(bytes.size(), i + perFlush); ++j)
-            lines->queueByte(bytes[j]);
-        for (const uint8_t byte : lines->flush())
-            received.push_back(byte);
-    }
-    return received;
-}
-
-TEST(Ft232rPort, AnswersAreTheBitsPresentBeforeEachClockPulseAsOnTheModemLines)
-{
-    const std::vector<uint8_t> bytes = {0x30, 0x00, 0x00, 0x00, 0xA5, 0x5A, 0xFF, 0x00, 0x01, 0x80, 0x7E, 0x81};
-    Bench tty;
-    sim::SimComPort modemLines(tty.device);
-    modemLines.SetComNumber(1);
-    modemLines.SetOpen(true);
-    modemLines.SetRTS(true);
-    const std::vector<uint8_t> expected = answers(modemLines, bytes, 1);
-    ASSERT_EQ(expected[1], 0x30) << "the instrument echoes";
-
-    // One byte per batch, an instruction per batch, everything in one.
-    for (const size_t perFlush : {size_t{1}, size_t{4}, bytes.size()}) {
-        Bench bench;
-        const auto port = bench.openAdapter();
-        EXPECT_EQ(answers(*port, bytes, perFlush), expected) << perFlush << " bytes per flush";
-        EXPECT_EQ(bench.adapter.counters.races, 0u) << "data changed with a rising clock edge";
-        EXPECT_EQ(bench.adapter.pins() & usb::pinSck, 0) << "the clock idles low between batches";
-    }
-}
 
 // An adapter that answers every pin state with a sample of its own, and keeps
 // the states and the samples, so that each answer bit can be traced to the
@@ -206,22 +165,6 @@ TEST(Ft232rPort, OpensInSynchronousBitBangAtTwoAndAHalfMicrosecondsAStateAndSpen
     EXPECT_EQ(usb::d2xxBaudRate(usb::pinStatesPerSecond) * 16, 400'000);
 }
 
-TEST(Ft232rPort, TheModelStallsAWriteThatOutrunsTheReadsAsTheChipDoes)
-{
-    // The chip holds 384 samples; D2XX's driver reads 4096 more ahead.
-    for (const auto& [driverBuffer, states] :
-         {std::pair{size_t{0}, size_t{384}}, std::pair{size_t{0}, size_t{385}},
-          std::pair{size_t{4096}, size_t{4096 + 384}}, std::pair{size_t{4096}, size_t{4096 + 385}}}) {
-        Bench bench;
-        bench.adapter.setBitmode(usb::outputPins, usb::bitmodeSyncBitbang);
-        bench.adapter.hostBuffer = driverBuffer;
-        const std::vector<uint8_t> out(states, 0);
-        const bool stalls = states > driverBuffer + 384;
-        EXPECT_EQ(bench.adapter.clockOut(out.data(), out.size()), !stalls) << states;
-        EXPECT_EQ(bench.adapter.counters.stalls, stalls ? 1u : 0u) << states;
-    }
-}
-
 TEST(Ft232rPort, OpenFailuresSayWhyAndLeaveTheAdapterClosed)
 {
     struct Case {
@@ -245,44 +188,24 @@ TEST(Ft232rPort, OpenFailuresSayWhyAndLeaveTheAdapterClosed)
         SCOPED_TRACE(std::string(failure.says) + " through " + nameOf(failure.library));
         Bench bench;
         failure.fault(bench.adapter);
-        try {
-            bench.openAdapter(failure.library);
-            ADD_FAILURE() << "opened";
-        } catch (const serial::EAlreadyOpen& error) {
-            EXPECT_TRUE(failure.inUse) << error.what();
-            EXPECT_NE(std::string(error.what()).find(failure.says), std::string::npos) << error.what();
-        } catch (const serial::EBadId& error) {
-            EXPECT_FALSE(failure.inUse) << error.what();
-            EXPECT_NE(std::string(error.what()).find(failure.says), std::string::npos) << error.what();
-        }
+        const auto open = [&] { bench.openAdapter(failure.library); };
+        if (failure.inUse)
+            EXPECT_THAT(open, ThrowsMessage<serial::EAlreadyOpen>(HasSubstr(failure.says)));
+        else
+            EXPECT_THAT(open, ThrowsMessage<serial::EBadId>(HasSubstr(failure.says)));
         EXPECT_FALSE(bench.adapter.opened());
     }
 }
 
-TEST(Ft232rPort, UnplugFailsTheLineCallAtOnceAndClosingHandsTheAdapterBack)
+// An unplugged adapter is the whole update tests' (UsbUpdate); closing
+// sends what is queued, then switches bit-bang off.
+TEST(Ft232rPort, ClosingSendsTheQueueAndHandsTheAdapterBack)
 {
-    for (const Library library : usb_test::libraries) {
-        SCOPED_TRACE(nameOf(library));
-        Bench unplugged;
-        const auto port = unplugged.openAdapter(library);
-        port->queueByte(0xAC);
-        unplugged.adapter.unplugAtCall = unplugged.adapter.counters.calls + 2; // after the write
-        try {
-            port->flush();
-            ADD_FAILURE() << "the flush succeeded";
-        } catch (const serial::ELineError& error) {
-            EXPECT_NE(std::string(error.what()).find("unplugged"), std::string::npos) << error.what();
-        }
-        EXPECT_FALSE(port->GetOpen() || unplugged.adapter.opened());
-        EXPECT_THROW(port->queueByte(0), serial::ELineError);
-    }
-
-    // Closing sends what is queued, then switches bit-bang off.
     Bench closed;
     closed.device.recordInstructions = true;
     {
-        const auto port2 = closed.openAdapter();
-        pgmComm link(*port2);
+        const auto port = closed.openAdapter();
+        pgmComm link(*port);
         ASSERT_TRUE(link.programEnable());
         link.loadPageByte(0, 0x12);
         link.loadPageByte(1, 0x34);
@@ -293,119 +216,54 @@ TEST(Ft232rPort, UnplugFailsTheLineCallAtOnceAndClosingHandsTheAdapterBack)
     EXPECT_FALSE(closed.adapter.opened());
 }
 
-TEST(PortSet, PortsAreChosenByNameAndAMissingOrAmbiguousAdapterIsNamed)
+// Ports chosen by name among the COM ports and two kinds of adapter, the
+// second kind numbered on after the first; a missing or ambiguous adapter is
+// named, with why a kind has none.
+TEST(PortSet, PortsAreChosenByNameAcrossEveryKindOfAdapter)
 {
     sim::Atmega128 device;
-    sim::Ft232rModel first("A12345"), second("B67890"), locked("C00001");
+    sim::Ft232rModel libftdi("A12345"), d2xx("B67890"), locked("C00001");
+    d2xx.comNumber = 7;
     locked.noPermission = true;
-    const auto set = [&device](std::vector<sim::Ft232rModel*> adapters) {
-        return sim::simulatedPortSet(device, adapters.empty() ? usb::FtdiFactory() : sim::modelFactory(adapters));
-    };
-    const auto none = set({}), one = set({&first}), two = set({&first, &second});
+    const AdapterBus viaLibftdi(Library::LibFtdi, {&libftdi}), viaD2xx(Library::D2xx, {&d2xx});
+    const std::string noDriver = "no FTDI D2XX driver installed";
+    const auto none = usb_test::portsOn(device, {{{}, noDriver}});
+    const auto one = usb_test::portsOn(device, {{viaLibftdi.factory, ""}});
+    const auto two = usb_test::portsOn(device, {{viaLibftdi.factory, ""}, {{}, noDriver}, {viaD2xx.factory, ""}});
     EXPECT_EQ(two->names(), (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "USB FT232R A12345",
-                                                      "USB FT232R B67890"}));
-    EXPECT_EQ(set({&locked})->GetExtraPorts(), std::vector<std::string>{"USB FT232R (serial number unreadable)"});
+                                                      "USB FT232R B67890 (COM7)"}));
+    EXPECT_EQ(none->listing().back(), "(no USB FT232R adapter found: " + noDriver + ")");
+    EXPECT_EQ(sim::simulatedPortSet(device, sim::modelFactory({&locked}))->GetExtraPorts(),
+              std::vector<std::string>{"USB FT232R (serial number unreadable)"});
 
     struct Case {
         const serial::PortSet& ports;
         const char* text;
         int number; // 0: runtime_error naming what there is, -1: invalid_argument
-        const char* says;
+        std::string says;
     };
     for (const Case& choice : {Case{*none, "com3", 3, ""}, Case{*one, "usb", 5, ""}, Case{*two, "usb:B67890", 6, ""},
-                               Case{*none, "usb", 0, "no USB FT232R adapter"},
+                               Case{*none, "usb", 0, "no USB FT232R adapter is connected (" + noDriver},
                                Case{*two, "usb", 0, "USB FT232R A12345, USB FT232R B67890"},
                                Case{*one, "usb:B67890", 0, "found: USB FT232R A12345"},
                                Case{*one, "COM5", -1, "COM1 to COM4"}, Case{*one, "ttyUSB0", -1, "usb:SERIAL"}}) {
         SCOPED_TRACE(choice.text);
-        try {
-            EXPECT_EQ(choice.ports.numberFor(choice.text), choice.number);
-        } catch (const std::invalid_argument& error) {
-            EXPECT_EQ(choice.number, -1);
-            EXPECT_NE(std::string(error.what()).find(choice.says), std::string::npos) << error.what();
-        } catch (const std::runtime_error& error) {
-            EXPECT_EQ(choice.number, 0);
-            EXPECT_NE(std::string(error.what()).find(choice.says), std::string::npos) << error.what();
-        }
+        const auto number = [&] { return choice.ports.numberFor(choice.text); };
+        if (choice.number > 0)
+            EXPECT_EQ(number(), choice.number);
+        else if (choice.number == 0)
+            EXPECT_THAT(number, ThrowsMessage<std::runtime_error>(HasSubstr(choice.says)));
+        else
+            EXPECT_THAT(number, ThrowsMessage<std::invalid_argument>(HasSubstr(choice.says)));
     }
-}
 
-// A second kind of adapter beside the first: numbered on after it, chosen
-// as "usb" like it, listed with why a kind has none.
-TEST(PortSet, EveryKindOfAdapterIsOneMoreProviderNumberedOnInOrder)
-{
-    sim::Atmega128 device;
-    sim::Ft232rModel libftdi("A12345"), d2xx("B67890");
-    d2xx.comNumber = 7;
-    const AdapterBus viaLibftdi(Library::LibFtdi, {&libftdi});
-    const AdapterBus viaD2xx(Library::D2xx, {&d2xx});
-    std::vector<std::unique_ptr<serial::PortProvider>> providers;
-    providers.push_back(std::make_unique<serial::ComPorts>([&device] { return std::make_unique<sim::SimComPort>(device); }));
-    providers.push_back(std::make_unique<usb::AdapterPorts>(viaLibftdi.factory));
-    providers.push_back(std::make_unique<usb::AdapterPorts>(usb::FtdiFactory(), "no FTDI D2XX driver installed"));
-    providers.push_back(std::make_unique<usb::AdapterPorts>(viaD2xx.factory));
-    serial::PortSet ports(std::move(providers));
-
-    EXPECT_EQ(ports.GetExtraPorts(), (std::vector<std::string>{"USB FT232R A12345", "USB FT232R B67890 (COM7)"}));
-    EXPECT_EQ(ports.numberFor("usb:B67890"), 6);
-    EXPECT_THROW(ports.numberFor("usb"), std::runtime_error) << "two adapters";
-    ports.SetComNumber(6);
-    ports.SetOpen(true);
+    two->SetComNumber(6);
+    two->SetOpen(true);
     EXPECT_TRUE(d2xx.opened() && !libftdi.opened());
-    ports.SetComNumber(5);
+    two->SetComNumber(5);
     EXPECT_TRUE(libftdi.opened() && !d2xx.opened()) << "changing the number of an open port reopens";
-    ports.SetOpen(false);
+    two->SetOpen(false);
     EXPECT_FALSE(libftdi.opened());
-
-    std::vector<std::unique_ptr<serial::PortProvider>> without;
-    without.push_back(std::make_unique<serial::ComPorts>([&device] { return std::make_unique<sim::SimComPort>(device); }));
-    without.push_back(std::make_unique<usb::AdapterPorts>(usb::FtdiFactory(), "no FTDI D2XX driver installed"));
-    const serial::PortSet bare(std::move(without));
-    EXPECT_EQ(bare.listing(), (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4",
-                                                        "(no USB FT232R adapter found: no FTDI D2XX driver installed)"}));
-    try {
-        bare.numberFor("usb");
-        ADD_FAILURE() << "an adapter was found";
-    } catch (const std::runtime_error& error) {
-        EXPECT_NE(std::string(error.what()).find("no FTDI D2XX driver installed"), std::string::npos) << error.what();
-    }
-}
-
-// A COM port that is the slow way to a USB adapter says so, and names the
-// fast way where there is one.
-TEST(PortSet, TheSlowWayToAnAdapterIsNamedWithTheFastOne)
-{
-    sim::Atmega128 device;
-    sim::Ft232rModel adapter("A12345");
-    adapter.comNumber = 3;
-    const AdapterBus bus(Library::D2xx, {&adapter});
-    struct Case {
-        uint16_t number;
-        const char* says; // null: no warning
-    };
-    const auto describe = [](uint16_t number, serial::PortEntry& entry) {
-        entry.onUsb = number == 2 || number == 4;
-        entry.usbSerial = number == 4 ? "A12345" : "";
-    };
-    for (const Case& port : {Case{1, nullptr}, Case{2, "COM2 is a USB serial adapter"},
-                             Case{3, "Use USB FT232R A12345 (COM3) instead"},
-                             Case{4, "Use USB FT232R A12345 (COM3) instead"}, Case{5, nullptr}}) {
-        SCOPED_TRACE(port.number);
-        std::vector<std::unique_ptr<serial::PortProvider>> providers;
-        providers.push_back(std::make_unique<serial::ComPorts>(
-            [&device] { return std::make_unique<sim::SimComPort>(device); }, describe));
-        providers.push_back(std::make_unique<usb::AdapterPorts>(bus.factory));
-        serial::PortSet ports(std::move(providers));
-        ports.SetComNumber(port.number);
-        const std::string warning = ports.GetSlowPortWarning();
-        if (!port.says) {
-            EXPECT_EQ(warning, "");
-            continue;
-        }
-        EXPECT_NE(warning.find(port.says), std::string::npos) << warning;
-        EXPECT_NE(warning.find("about 10 hours"), std::string::npos) << warning;
-        EXPECT_EQ(warning.find("instead") != std::string::npos, port.number > 2) << warning;
-    }
 }
 
 } // namespace

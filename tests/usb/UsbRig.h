@@ -10,6 +10,7 @@
 #include "link/d2xx/D2xx.h"
 #include "sim/D2xxModel.h"
 #include "sim/Ft232rModel.h"
+#include "sim/SimComPort.h"
 #include "tests/app/UpdateRig.h"
 
 #include <optional>
@@ -44,10 +45,18 @@ struct AdapterBus {
     usb::FtdiFactory factory;
 };
 
-// COM1 to COM4 on device, then the adapters of bus.
-inline std::unique_ptr<serial::PortSet> portsOn(sim::Atmega128& device, const AdapterBus& bus)
+// COM1 to COM4 on device, described by `describe`, then one kind of adapter
+// per factory, each with why it has none.
+inline std::unique_ptr<serial::PortSet> portsOn(sim::Atmega128& device,
+                                                const std::vector<std::pair<usb::FtdiFactory, std::string>>& kinds,
+                                                const std::function<void(uint16_t, serial::PortEntry&)>& describe = {})
 {
-    return sim::simulatedPortSet(device, bus.factory);
+    std::vector<std::unique_ptr<serial::PortProvider>> providers;
+    providers.push_back(
+        std::make_unique<serial::ComPorts>([&device] { return std::make_unique<sim::SimComPort>(device); }, describe));
+    for (const auto& [factory, absence] : kinds)
+        providers.push_back(std::make_unique<usb::AdapterPorts>(factory, absence));
+    return std::make_unique<serial::PortSet>(std::move(providers));
 }
 
 struct UsbRig {
@@ -55,7 +64,7 @@ struct UsbRig {
         : device(std::make_unique<sim::Atmega128>(scenario))
         , adapter("SIM00001", device.get())
         , bus(library, {&adapter})
-        , rig(scenario, portsOn(*device, bus))
+        , rig(scenario, sim::simulatedPortSet(*device, bus.factory))
     {
         // The rig made an instrument of its own; ours is the one wired up.
         rig.device.swap(device);

@@ -3,10 +3,6 @@
 // the same order, the operator the same messages, waits and progress.
 #include "tests/usb/UsbRig.h"
 
-#include "sim/SimComPort.h"
-
-#include <map>
-
 namespace usb_test {
 namespace {
 
@@ -126,92 +122,55 @@ TEST(UsbUpdate, PinStatesShorterThanTheChipNeedsFailTheUpdateBeforeAnythingIsWri
     EXPECT_GT(rig.device->clockEdgesMissed(), 0u);
 }
 
-TEST(UsbUpdate, EveryFailureEndsAsThroughTheModemLines)
+// Every failure, and every abort (the window closed, answered Yes, then No:
+// the update stops, the window stays), ends as through the modem lines, and
+// what the adapter had queued still reaches the instrument.
+TEST(UsbUpdate, EveryFailureAndAbortEndsAsThroughTheModemLines)
 {
     const uint64_t afterErase = 7;
     const uint64_t midProgramming = 6 + 3 + 0x800;
     const uint64_t afterVerification = 6 + 3 + 0x1000 + 16 + flashSize + 3;
-    for (const std::string& scenario : std::vector<std::string>{"no-device", "no-device-high", "wrong-model", "unknown-signature", "locked", "out-of-sync:5",
-          "stuck-bit:0x123", "power-loss:" + std::to_string(afterErase), "power-loss:" + std::to_string(midProgramming),
-          "power-loss:" + std::to_string(afterVerification)}) {
-        const Outcome lines = update(comItem, scenario, smallFirmware);
-        for (const Library library : libraries) {
-            SCOPED_TRACE(scenario + " through " + nameOf(library));
-            expectSameUpdate(lines, update(adapterItem, scenario, smallFirmware, {}, library), library);
-        }
-    }
-}
-
-TEST(UsbUpdate, ANoisyLineNeverPassesForAVerifiedUpdate)
-{
-    std::map<bool, int> ends;
-    for (const uint64_t seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
-        sim::Scenario noisy = sim::Scenario::parse("noisy:0.000001");
-        noisy.seed = seed;
-        UsbRig usb(noisy);
-        usb.rig.op.responder = [](const testing_support::ShownMessage& m) {
-            return m.flags == tk::MB_RETRYCANCEL ? tk::IDCANCEL : tk::IDOK;
-        };
-        smallFirmware.write();
-        usb.rig.form->lboxComPort.Select(adapterItem);
-        usb.rig.clickUpdate();
-        const bool complete = usb.rig.status() == TfrmUpdate::statusComplete;
-        ++ends[complete];
-        if (complete)
-            EXPECT_TRUE(usb.rig.holds(smallFirmware));
-        else
-            EXPECT_EQ(usb.rig.op.shown().back().text,
-                      app_test::holding(app_test::verifyError, app_test::writtenWrong).text)
-                << usb.rig.status();
-    }
-    EXPECT_GT(ends[true] * ends[false], 0) << "both ends reached";
-}
-
-// Closes the window at the message processing after `count` bytes or waits
-// of a phase; the operator answers Yes, then No: the update stops, the
-// window stays.
-std::function<void(UsbRig&)> closeAfter(const char* phase, uint32_t count)
-{
-    return [phase, count](UsbRig& usb) {
-        auto calls = std::make_shared<uint32_t>(0);
-        usb.rig.op.when([&usb, phase, count, calls] { return usb.rig.status() == phase && (*calls)++ == count; },
-                        [&usb] { usb.rig.form->Close(); });
+    struct Case {
+        std::string scenario;
+        const char* closedIn = nullptr; // the phase
+        uint32_t after = 0;
     };
-}
-
-TEST(UsbUpdate, AnAbortStopsAtTheSameByteAndTheQueueStillReachesTheInstrument)
-{
-    for (const auto& [phase, after] : std::vector<std::pair<const char*, uint32_t>>{
-             {TfrmUpdate::statusIdentify, 3}, {TfrmUpdate::statusProgram, 1000}, {TfrmUpdate::statusVerify, 5000}}) {
-        const Outcome lines = update(comItem, "normal", smallFirmware, closeAfter(phase, after));
-        EXPECT_NE(lines.outcome.find(phase), std::string::npos) << lines.outcome;
+    const std::vector<Case> cases = {
+        {"no-device"}, {"no-device-high"}, {"wrong-model"}, {"unknown-signature"}, {"locked"}, {"out-of-sync:5"},
+        {"stuck-bit:0x123"}, {"power-loss:" + std::to_string(afterErase)},
+        {"power-loss:" + std::to_string(midProgramming)}, {"power-loss:" + std::to_string(afterVerification)},
+        {"normal", TfrmUpdate::statusIdentify, 3}, {"normal", TfrmUpdate::statusProgram, 1000},
+        {"normal", TfrmUpdate::statusVerify, 5000}};
+    for (const Case& c : cases) {
+        const std::function<void(UsbRig&)> during = [c](UsbRig& usb) {
+            if (c.closedIn)
+                usb.rig.at(c.closedIn, c.after, [&usb] { usb.rig.form->Close(); });
+        };
+        const Outcome lines = update(comItem, c.scenario, smallFirmware, during);
+        if (c.closedIn) {
+            EXPECT_NE(lines.outcome.find(c.closedIn), std::string::npos) << lines.outcome;
+        }
         for (const Library library : libraries) {
-            SCOPED_TRACE(std::string(phase) + " through " + nameOf(library));
-            expectSameUpdate(lines, update(adapterItem, "normal", smallFirmware, closeAfter(phase, after), library),
-                             library);
+            SCOPED_TRACE(c.scenario + (c.closedIn ? std::string(" closed in ") + c.closedIn : "") + " through " +
+                         nameOf(library));
+            expectSameUpdate(lines, update(adapterItem, c.scenario, smallFirmware, during, library), library);
         }
     }
 }
 
 TEST(UsbUpdate, AnUnpluggedAdapterEndsTheUpdateAtOnceWithTheReason)
 {
-    struct Case {
-        const char* phase;
-        uint32_t after;
-    };
     for (const Library library : libraries)
-    for (const Case& unplug : {Case{TfrmUpdate::statusErase, 0}, Case{TfrmUpdate::statusProgram, 300},
-                               Case{TfrmUpdate::statusVerify, 3000}}) {
-        SCOPED_TRACE(std::string(unplug.phase) + " through " + nameOf(library));
+    for (const auto& [phase, after] : std::vector<std::pair<const char*, uint32_t>>{
+             {TfrmUpdate::statusErase, 0}, {TfrmUpdate::statusProgram, 300}, {TfrmUpdate::statusVerify, 3000}}) {
+        SCOPED_TRACE(std::string(phase) + " through " + nameOf(library));
         UsbRig usb({}, library);
         app_test::UpdateRig& rig = usb.rig;
         usb.start(adapterItem, smallFirmware);
-        auto bytes = std::make_shared<uint32_t>(0);
-        rig.op.when([&rig, unplug, bytes] { return rig.status() == unplug.phase && (*bytes)++ == unplug.after; },
-                    [&usb] { usb.adapter.unplugAtCall = usb.adapter.counters.calls + 1; });
+        rig.at(phase, after, [&usb] { usb.adapter.unplugAtCall = usb.adapter.counters.calls + 1; });
         rig.op.expectException("stopped answering");
         rig.clickUpdate();
-        EXPECT_EQ(rig.status(), unplug.phase);
+        EXPECT_EQ(rig.status(), phase);
         EXPECT_FALSE(rig.form->btnUpdate.Enabled()) << "the step did not end as a step does";
         EXPECT_FALSE(usb.adapter.opened() || rig.form->comPort->GetOpen());
         const std::string& shown = rig.op.shown().back().text;
@@ -220,76 +179,45 @@ TEST(UsbUpdate, AnUnpluggedAdapterEndsTheUpdateAtOnceWithTheReason)
     }
 }
 
-TEST(UsbUpdate, TheWindowListsTheAdapterAndOpensItLikeAComPort)
+// A COM port that is the slow way to an adapter (one on USB, the COM number
+// of an adapter listed after the COM ports, or one on USB with that
+// adapter's serial number): the operator is told before anything starts,
+// with the fast way where there is one, and may choose again.
+TEST(UsbUpdate, TheSlowWayToAnAdapterIsToldBeforeTheUpdateAndMayBeLeft)
 {
-    const std::string inUse = "Selected COM port is already in use by another application.  Please close the other "
-                              "application and try again.\n\n";
+    const std::string fast = "\n\nUse USB FT232R A12345 (COM3) instead: the same adapter, driven directly, updates "
+                             "in under two minutes.";
     struct Case {
-        Library library;
-        std::function<void(sim::Ft232rModel&)> fault;
-        const char* listed;
-        std::string box; // empty: opens
-        const char* caption;
+        int item;
+        const char* port; // null: no warning
+        std::string fastWay;
+        int answer;
     };
-    for (const Case& pick :
-         {Case{Library::LibFtdi, [](sim::Ft232rModel&) {}, "USB FT232R SIM00001", "", nullptr},
-          Case{Library::D2xx, [](sim::Ft232rModel& a) { a.comNumber = 7; }, "USB FT232R SIM00001 (COM7)", "", nullptr},
-          Case{Library::LibFtdi, [](sim::Ft232rModel& a) { a.heldElsewhere = true; }, "USB FT232R SIM00001",
-               inUse + "USB FT232R SIM00001: another program is using the adapter (unable to claim usb device).",
-               "Port in Use"},
-          // D2XX names no adapter that another program holds.
-          Case{Library::D2xx, [](sim::Ft232rModel& a) { a.heldElsewhere = true; }, "USB FT232R (in use)",
-               inUse + "USB FT232R (in use): another program is using the adapter", "Port in Use"},
-          Case{Library::LibFtdi, [](sim::Ft232rModel& a) { a.noPermission = true; },
-               "USB FT232R (serial number unreadable)",
-               "Error setting COM Port!  Please select a different port.\n\nUSB FT232R (serial number unreadable): "
-               "no permission to use the USB device",
-               "Error"}}) {
-        SCOPED_TRACE(std::string(pick.listed) + " through " + nameOf(pick.library));
-        sim::Atmega128 device;
-        sim::Ft232rModel adapter("SIM00001", &device);
-        pick.fault(adapter);
-        const AdapterBus bus(pick.library, {&adapter});
-        app_test::UpdateRig rig({}, portsOn(device, bus));
-        EXPECT_EQ(rig.form->lboxComPort.Items,
-                  (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", pick.listed}));
-        if (!pick.box.empty())
-            rig.op.expectBox(pick.box, pick.caption, tk::MB_OK, tk::IDOK);
-        rig.form->lboxComPort.Select(adapterItem);
-        EXPECT_EQ(adapter.opened(), pick.box.empty());
-        EXPECT_EQ(rig.form->comNumber, pick.box.empty() ? 5 : 0);
-        EXPECT_EQ(rig.form->lboxComPort.Enabled(), !pick.box.empty());
-        EXPECT_EQ(rig.form->btnUpdate.Enabled(), pick.box.empty());
-    }
-}
-
-// Picking the COM port of an adapter that is also listed as an adapter: the
-// operator is told before anything starts, and may choose again.
-TEST(UsbUpdate, TheSlowWayToTheAdapterIsToldBeforeTheUpdateAndMayBeLeft)
-{
-    for (const int answer : {tk::IDCANCEL, tk::IDOK}) {
-        SCOPED_TRACE(answer);
+    for (const Case& c : {Case{0, nullptr, "", tk::IDOK}, Case{1, "COM2", "", tk::IDOK},
+                          Case{2, "COM3", fast, tk::IDCANCEL}, Case{3, "COM4", fast, tk::IDOK},
+                          Case{adapterItem, nullptr, "", tk::IDOK}}) {
+        SCOPED_TRACE(c.item);
         sim::Atmega128 device;
         sim::Ft232rModel adapter("A12345", &device);
-        adapter.comNumber = 2;
+        adapter.comNumber = 3;
         const AdapterBus bus(Library::D2xx, {&adapter});
-        std::vector<std::unique_ptr<serial::PortProvider>> providers;
-        providers.push_back(
-            std::make_unique<serial::ComPorts>([&device] { return std::make_unique<sim::SimComPort>(device); }));
-        providers.push_back(std::make_unique<usb::AdapterPorts>(bus.factory));
-        app_test::UpdateRig rig({}, std::make_unique<serial::PortSet>(std::move(providers)));
-        rig.op.expectBox("COM2 is a USB serial adapter. Through it every change of a modem line is a USB round trip, "
-                         "and an update takes about 10 hours.\n\nUse USB FT232R A12345 (COM2) instead: the same "
-                         "adapter, driven directly, updates in under two minutes.\n\nOK goes on with COM2; Cancel "
-                         "lets you choose another port.",
-                         "Slow Port", tk::MB_OKCANCEL, answer);
-        rig.form->lboxComPort.Select(1);
-        const bool kept = answer == tk::IDOK;
-        EXPECT_EQ(rig.form->comNumber, kept ? 2 : 0);
+        app_test::UpdateRig rig({}, portsOn(device, {{bus.factory, ""}}, [](uint16_t number, serial::PortEntry& entry) {
+                                    entry.onUsb = number == 2 || number == 4;
+                                    entry.usbSerial = number == 4 ? "A12345" : "";
+                                }));
+        if (c.port)
+            rig.op.expectBox(std::string(c.port) + " is a USB serial adapter. Through it every change of a modem line "
+                                 "is a USB round trip, and an update takes about 10 hours." + c.fastWay +
+                                 "\n\nOK goes on with " + c.port + "; Cancel lets you choose another port.",
+                             "Slow Port", tk::MB_OKCANCEL, c.answer);
+        rig.form->lboxComPort.Select(c.item);
+        const bool kept = c.answer == tk::IDOK;
+        EXPECT_EQ(rig.form->comNumber, kept ? c.item + 1 : 0);
         EXPECT_EQ(rig.form->comPort->GetOpen(), kept);
+        EXPECT_EQ(adapter.opened(), c.item == adapterItem);
         EXPECT_EQ(rig.form->btnUpdate.Enabled(), kept);
         EXPECT_EQ(rig.form->lboxComPort.Enabled(), !kept) << "another port can be chosen";
-        EXPECT_EQ(rig.form->lboxComPort.GetItemIndex(), kept ? 1 : -1);
+        EXPECT_EQ(rig.form->lboxComPort.GetItemIndex(), kept ? c.item : -1);
     }
 }
 
