@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <tuple>
 
 namespace {
 
@@ -14,31 +15,23 @@ using TopicsTest = help_test::HelpTest;
 // side file is found at the first lookup.
 TEST_F(TopicsTest, SideFileLinesAndTheirLookup)
 {
-    struct Case {
+    const struct {
         const char* helpFile;
         const char* lines;
         int32_t id;
         std::optional<std::string> text; // none: the conversion error
-    };
-    const std::vector<Case> cases = {
-        {"a.chm", "  1000 = intro.htm  \r\n", 1000, "intro.htm"},
-        {"a.chm", "1000=intro.htm", 1000, "intro.htm"},
-        {"a.chm", "1000 intro.htm", 1000, "intro.htm"},
-        {"a.chm", "1001=Press Update to start", 1001, "Press Update to start"},
-        {"a.chm", "1002 a=b", 1002, "a b"},
+    } cases[] = {
+        {"a.chm", "  1000 = intro.htm  \r\n", 1000, "intro.htm"}, {"a.chm", "1000 intro.htm", 1000, "intro.htm"},
+        {"a.chm", "1001=Press Update to start", 1001, "Press Update to start"}, {"a.chm", "1002 a=b", 1002, "a b"},
         {"a.chm", "1004=x=y", 1004, "x=y"}, // only the first "=" separates
-        {"a.chm", "\n\nword\r7 first\r\n7 second\n", 7, "first"},
-        {"a.chm", "1003=\n1003 later", 1003, ""},
+        {"a.chm", "\n\nword\r7 first\r\n7 second\n", 7, "first"}, {"a.chm", "1003=\n1003 later", 1003, ""},
         {"a.chm", "1000\tintro.htm\n1000 b", 1000, "b"}, // a tab separates nothing
-        {"a.chm", "1000\tintro.htm more", 1000, std::nullopt},
-        {"a.chm", "; notes\n1000 intro.htm", 1000, std::nullopt},
-        {"a.chm", "1 a\n; notes", 1, "a"},
-        {"a.chm", "2147483648 big", 1, std::nullopt},
-        {"a.chm", "-2147483648 min", INT32_MIN, "min"},
-        {"a.chm", "+6 plus\n0007 zeros", 7, "zeros"},
+        {"a.chm", "1000\tintro.htm more", 1000, std::nullopt}, {"a.chm", "; notes\n1000 intro.htm", 1000, std::nullopt},
+        {"a.chm", "1 a\n; notes", 1, "a"}, {"a.chm", "2147483648 big", 1, std::nullopt},
+        {"a.chm", "-2147483648 min", INT32_MIN, "min"}, {"a.chm", "+6 plus\n0007 zeros", 7, "zeros"},
         {"Help.CHM", "1 text", 1, ""}, // the side files' ".chm" is lower case
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         makeSocket();
         app.HelpFile = (folder / c.helpFile).string();
         std::ofstream(folder / std::filesystem::path(c.helpFile).replace_extension("pup")) << c.lines;
@@ -96,17 +89,12 @@ TEST_F(TopicsTest, APopupCarriesItsTextFontColoursAndMarginsBelowTheCursor)
     socket->PopupTextByID(NoPopupPos, 1001);
     ASSERT_EQ(engine.calls.size(), 1u);
     const RecordedHelpCall& call = engine.calls[0];
-    EXPECT_EQ(call.command, HH_DISPLAY_TEXT_POPUP);
-    EXPECT_EQ(call.caller, platform::GetDesktopWindow());
-    EXPECT_EQ(call.file, "");
-    EXPECT_EQ(call.popup.cbStruct, static_cast<int32_t>(sizeof(HH_POPUP)));
+    EXPECT_EQ(std::tie(call.command, call.caller, call.file, call.popup.cbStruct),
+              std::tuple(HH_DISPLAY_TEXT_POPUP, platform::GetDesktopWindow(), "", int32_t{sizeof(HH_POPUP)}));
     EXPECT_EQ(call.text, "Press Update to start");
     EXPECT_EQ(call.font, "MS Sans Serif, 8, 1, bold underline");
-    EXPECT_EQ(call.popup.pt.x, 300);
-    EXPECT_EQ(call.popup.pt.y, 415);
-    EXPECT_EQ(call.popup.clrForeground, 0xFF000008u);
-    EXPECT_EQ(call.popup.clrBackground, 0x00FFFFE0u);
-    EXPECT_EQ(call.popup.rcMargins.left, 4);
+    EXPECT_EQ(std::tuple(call.popup.pt.x, call.popup.pt.y, call.popup.rcMargins.left), std::tuple(300, 415, 4));
+    EXPECT_EQ(std::tuple(call.popup.clrForeground, call.popup.clrBackground), std::tuple(0xFF000008u, 0x00FFFFE0u));
     EXPECT_EQ(desktop.cursorsSet, std::vector<platform::HCURSOR>{platform::IDC_ARROW});
     EXPECT_EQ(TkyAppHelpSocket::FontStyleToStr(fsStrikeOut | fsUnderline | fsItalic | fsBold),
               ", bold italic underline srikeout");

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <climits>
+#include <tuple>
 
 namespace {
 
@@ -63,30 +64,27 @@ TEST_F(SocketTest, EachRequestReachesTheEngineAsItsCommand)
         {tk::HELP_QUIT, 0, true, HH_CLOSE_ALL, "", 0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.command << ' ' << c.data);
         engine.calls.clear();
         bool callHelp = true;
-        EXPECT_EQ(socket->HelpHook(c.command, c.data, callHelp), c.result) << c.command << ' ' << c.data;
+        EXPECT_EQ(socket->HelpHook(c.command, c.data, callHelp), c.result);
         EXPECT_FALSE(callHelp);
-        const auto calls = shown();
         if (c.engineCommand == kNothing) {
-            EXPECT_TRUE(engine.calls.empty()) << c.command;
+            EXPECT_TRUE(engine.calls.empty());
             continue;
         }
-        ASSERT_EQ(calls.size(), 1u) << c.command << ' ' << c.data;
-        const RecordedHelpCall& call = calls[0];
-        EXPECT_EQ(call.command, c.engineCommand) << c.data;
-        EXPECT_EQ(call.text, c.text) << c.data;
+        ASSERT_EQ(shown().size(), 1u);
+        const RecordedHelpCall call = shown()[0];
+        EXPECT_EQ(std::tie(call.command, call.text), std::tie(c.engineCommand, c.text));
         const bool ofNoFile = call.command == HH_CLOSE_ALL || call.command == HH_DISPLAY_TEXT_POPUP;
-        EXPECT_EQ(call.file, ofNoFile ? "" : "x.chm") << c.data;
-        EXPECT_EQ(call.caller, call.command == HH_CLOSE_ALL ? 0 : platform::GetDesktopWindow()) << c.data;
+        EXPECT_EQ(call.file, ofNoFile ? "" : "x.chm");
+        EXPECT_EQ(call.caller, call.command == HH_CLOSE_ALL ? 0 : platform::GetDesktopWindow());
         if (call.command == HH_HELP_CONTEXT || call.command == HH_DISPLAY_TOC || call.command == HH_CLOSE_ALL) {
-            EXPECT_EQ(call.data, c.engineData) << c.data;
+            EXPECT_EQ(call.data, c.engineData);
         }
-        if (call.command == HH_DISPLAY_SEARCH) {
-            EXPECT_EQ(call.query.cbStruct, static_cast<int32_t>(sizeof(HH_FTS_QUERY)));
-            EXPECT_EQ(call.query.iProximity, -1);
-            EXPECT_EQ(call.query.fExecute, 0);
-            EXPECT_TRUE(call.queryWindowWasNull);
+        if (call.command == HH_DISPLAY_SEARCH) { // shown, not run, in the file's own window
+            EXPECT_EQ(std::tuple(call.query.cbStruct, call.query.iProximity, call.query.fExecute, call.queryWindowWasNull),
+                      std::tuple(int32_t{sizeof(HH_FTS_QUERY)}, -1, 0, true));
         }
     }
     EXPECT_EQ(socket->LastUrl(), "");
@@ -111,13 +109,11 @@ TEST_F(SocketTest, TheHelpFileChoosesTheEngineAtEachRequestAndShapesTheFileSpeci
     socket->HHDefaultTopic.clear();
     socket->ShowTOCTab();
     ASSERT_EQ(shown().size(), 2u);
-    EXPECT_EQ(shown()[0].file, "x.chm::/intro.htm>main");
-    EXPECT_EQ(shown()[1].file, "x.chm");
+    EXPECT_EQ(std::tie(shown()[0].file, shown()[1].file), std::tuple("x.chm::/intro.htm>main", "x.chm"));
     EXPECT_EQ(engine.calls[0].file, "x.chm>main") << "the window type is looked up by the plain specification";
 
     app.HelpFile = "a.chm>w>v";
-    EXPECT_EQ(socket->GetFileName(), "a.chm");
-    EXPECT_EQ(socket->GetWindowName(), "w>v");
+    EXPECT_EQ(std::tuple(socket->GetFileName(), socket->GetWindowName()), std::tuple("a.chm", "w>v"));
 }
 
 TEST_F(SocketTest, TheWindowTypeIsMadeToReportToTheCallerBeforeAWindowIsShown)
@@ -134,11 +130,9 @@ TEST_F(SocketTest, TheWindowTypeIsMadeToReportToTheCallerBeforeAWindowIsShown)
         socket->ShowTOCTab();
         ASSERT_EQ(commands(), (std::vector<uint32_t>{HH_GET_WIN_TYPE, HH_SET_WIN_TYPE, HH_DISPLAY_TOC}));
         const HH_WINTYPE& set = engine.calls[1].winType;
-        EXPECT_EQ(engine.calls[1].caller, caller);
+        EXPECT_EQ(std::tie(engine.calls[1].caller, set.hwndCaller, set.idNotify), std::tuple(caller, caller, kyHHNotifyId));
         EXPECT_EQ(set.fsValidMembers, HHWIN_PARAM_PROPERTIES | HHWIN_PARAM_RECT);
         EXPECT_EQ(set.fsWinProperties, HHWIN_PROP_TRACKING | HHWIN_PROP_TRI_PANE | (onTop ? HHWIN_PROP_ONTOP : 0u));
-        EXPECT_EQ(set.idNotify, kyHHNotifyId);
-        EXPECT_EQ(set.hwndCaller, caller);
         EXPECT_EQ(edges(set.rcWindowPos), edges(record.rcWindowPos)) << "only a popup shown as a window is moved";
     }
 
@@ -166,8 +160,7 @@ TEST_F(SocketTest, AContextPopupShownAsAWindowNearTheBottomEndsAboveItsPoint)
     EXPECT_TRUE(help(tk::HELP_SETPOPUP_POS, (700 << 16) | 500));
     EXPECT_TRUE(help(tk::HELP_CONTEXTPOPUP, 5));
     ASSERT_EQ(commands(), (std::vector<uint32_t>{HH_GET_WIN_TYPE, HH_SET_WIN_TYPE, HH_DISPLAY_TOPIC}));
-    EXPECT_EQ(engine.calls[2].file, "x.chm>ctx");
-    EXPECT_EQ(engine.calls[2].text, "tip.htm");
+    EXPECT_EQ(std::tie(engine.calls[2].file, engine.calls[2].text), std::tuple("x.chm>ctx", "tip.htm"));
     EXPECT_EQ(edges(engine.calls[1].winType.rcWindowPos), (std::array<int32_t, 4>{450, 485, 551, 685}));
 
     // The pending position is used once; then at the cursor, where there is room below.
