@@ -42,6 +42,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -620,6 +621,8 @@ TEST_F(Viewer, LocateSaysWhenATopicIsNotInTheContents)
 
 // ---- on the real file ----
 
+// Caption, contents and index, without the quotation marks the project's
+// title has, and with no notice.
 TEST_F(Viewer, RealFileCaptionContentsAndIndexAreTheFilesOwn)
 {
     SKIP_WITHOUT_REAL_HELP_FILE();
@@ -643,6 +646,21 @@ TEST_F(Viewer, RealFileCaptionContentsAndIndexAreTheFilesOwn)
     EXPECT_EQ(contents, sitemapRows(hhc, 2));
     treeRows(part<QAbstractItemView>(h, "index")->model(), {}, 0, index);
     EXPECT_EQ(index, sitemapRows(hhk, 4));
+
+    // The file keeps both twice, also as binary tables its compiler wrote
+    // from the sitemaps (which a file may lack): they must say the same. The
+    // binary index orders a keyword's sub-entries its own way, and the binary
+    // contents name an entry by its topic's title, spelt as the page spells
+    // it ("DbgS" for "dbgs").
+    const auto sorted = [](const std::vector<chm::SitemapEntry>& entries) {
+        std::multiset<std::string> out;
+        for (const auto& e : entries)
+            out.insert(std::to_string(e.level) + " " + chm::toLowerAscii(e.name) + " " +
+                       chm::resolvePath("/", e.local()));
+        return out;
+    };
+    EXPECT_EQ(sorted(hhc), sorted(file->binaryContents()));
+    EXPECT_EQ(sorted(hhk), sorted(file->binaryIndex()));
 }
 
 // "TBitmap" is a sub-entry under many keywords before it is a keyword of
