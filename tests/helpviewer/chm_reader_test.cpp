@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <set>
 
@@ -114,9 +115,10 @@ TEST(DamagedFiles, AreOpenedWithANoticeOrRefusedWithAReasonButNeverCrash)
     EXPECT_EQ(error, "The help file does not exist.");
     EXPECT_EQ(chm::ChmFile::fromBytes({'<', 'h', 't', 'm', 'l', '>'}, error), nullptr);
     EXPECT_EQ(error, "The file is not a compiled help file.");
-    // (A copy cut short, and tables damaged one by one: the viewer's test
-    // of the real file's damaged copies.)
 
+    // Every length cut short and bytes changed anywhere: refused with a
+    // reason, or walked without a crash. (The notice each damage gives: the
+    // viewer's test of the real file's damaged copies.)
     const std::vector<uint8_t> bytes = bytesOf("KPX Updater.chm");
     const auto tryCopy = [](std::vector<uint8_t> copy) {
         std::string why;
