@@ -1,12 +1,16 @@
 // The application help socket: the engine choice, the mapping of requests
 // onto engine commands, the window type, the caller window's notifications,
-// and the socket's life in the application.
+// the socket's life in the application; and context ids to topic paths and
+// popup texts: the line format, the side files beside the help file and
+// their lazy reading, and the text popup.
 #include "tests/help/HelpTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <climits>
+#include <optional>
+#include <tuple>
 
 namespace {
 
@@ -59,34 +63,32 @@ TEST_F(SocketTest, EachRequestReachesTheEngineAsItsCommand)
         {tk::HELP_TAB, 7, true, HH_DISPLAY_TOC, "", 0},
         {tk::HELP_TAB, -2, true, HH_DISPLAY_INDEX, "port", 0},
         {tk::HELP_TAB, -1, true, HH_DISPLAY_SEARCH, "fuse", 0},
-        {tk::HELP_COMMAND, 0, true, kNothing, "", 0},
+        // The jump the Help menu sends after the contents (which tests/gui sees open): nothing more.
+        {tk::HELP_COMMAND, reinterpret_cast<intptr_t>("JumpID(\"\",\"TApplication_HelpJump\")"), true, kNothing, "", 0},
         {tk::HELP_QUIT, 0, true, HH_CLOSE_ALL, "", 0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.command << ' ' << c.data);
         engine.calls.clear();
         bool callHelp = true;
-        EXPECT_EQ(socket->HelpHook(c.command, c.data, callHelp), c.result) << c.command << ' ' << c.data;
+        EXPECT_EQ(socket->HelpHook(c.command, c.data, callHelp), c.result);
         EXPECT_FALSE(callHelp);
-        const auto calls = shown();
         if (c.engineCommand == kNothing) {
-            EXPECT_TRUE(engine.calls.empty()) << c.command;
+            EXPECT_TRUE(engine.calls.empty());
             continue;
         }
-        ASSERT_EQ(calls.size(), 1u) << c.command << ' ' << c.data;
-        const RecordedHelpCall& call = calls[0];
-        EXPECT_EQ(call.command, c.engineCommand) << c.data;
-        EXPECT_EQ(call.text, c.text) << c.data;
+        ASSERT_EQ(shown().size(), 1u);
+        const RecordedHelpCall call = shown()[0];
+        EXPECT_EQ(std::tie(call.command, call.text), std::tie(c.engineCommand, c.text));
         const bool ofNoFile = call.command == HH_CLOSE_ALL || call.command == HH_DISPLAY_TEXT_POPUP;
-        EXPECT_EQ(call.file, ofNoFile ? "" : "x.chm") << c.data;
-        EXPECT_EQ(call.caller, call.command == HH_CLOSE_ALL ? 0 : platform::GetDesktopWindow()) << c.data;
+        EXPECT_EQ(call.file, ofNoFile ? "" : "x.chm");
+        EXPECT_EQ(call.caller, call.command == HH_CLOSE_ALL ? 0 : platform::GetDesktopWindow());
         if (call.command == HH_HELP_CONTEXT || call.command == HH_DISPLAY_TOC || call.command == HH_CLOSE_ALL) {
-            EXPECT_EQ(call.data, c.engineData) << c.data;
+            EXPECT_EQ(call.data, c.engineData);
         }
-        if (call.command == HH_DISPLAY_SEARCH) {
-            EXPECT_EQ(call.query.cbStruct, static_cast<int32_t>(sizeof(HH_FTS_QUERY)));
-            EXPECT_EQ(call.query.iProximity, -1);
-            EXPECT_EQ(call.query.fExecute, 0);
-            EXPECT_TRUE(call.queryWindowWasNull);
+        if (call.command == HH_DISPLAY_SEARCH) { // shown, not run, in the file's own window
+            EXPECT_EQ(std::tuple(call.query.cbStruct, call.query.iProximity, call.query.fExecute, call.queryWindowWasNull),
+                      std::tuple(int32_t{sizeof(HH_FTS_QUERY)}, -1, 0, true));
         }
     }
     EXPECT_EQ(socket->LastUrl(), "");
@@ -111,13 +113,11 @@ TEST_F(SocketTest, TheHelpFileChoosesTheEngineAtEachRequestAndShapesTheFileSpeci
     socket->HHDefaultTopic.clear();
     socket->ShowTOCTab();
     ASSERT_EQ(shown().size(), 2u);
-    EXPECT_EQ(shown()[0].file, "x.chm::/intro.htm>main");
-    EXPECT_EQ(shown()[1].file, "x.chm");
+    EXPECT_EQ(std::tie(shown()[0].file, shown()[1].file), std::tuple("x.chm::/intro.htm>main", "x.chm"));
     EXPECT_EQ(engine.calls[0].file, "x.chm>main") << "the window type is looked up by the plain specification";
 
     app.HelpFile = "a.chm>w>v";
-    EXPECT_EQ(socket->GetFileName(), "a.chm");
-    EXPECT_EQ(socket->GetWindowName(), "w>v");
+    EXPECT_EQ(std::tuple(socket->GetFileName(), socket->GetWindowName()), std::tuple("a.chm", "w>v"));
 }
 
 TEST_F(SocketTest, TheWindowTypeIsMadeToReportToTheCallerBeforeAWindowIsShown)
@@ -134,11 +134,9 @@ TEST_F(SocketTest, TheWindowTypeIsMadeToReportToTheCallerBeforeAWindowIsShown)
         socket->ShowTOCTab();
         ASSERT_EQ(commands(), (std::vector<uint32_t>{HH_GET_WIN_TYPE, HH_SET_WIN_TYPE, HH_DISPLAY_TOC}));
         const HH_WINTYPE& set = engine.calls[1].winType;
-        EXPECT_EQ(engine.calls[1].caller, caller);
+        EXPECT_EQ(std::tie(engine.calls[1].caller, set.hwndCaller, set.idNotify), std::tuple(caller, caller, kyHHNotifyId));
         EXPECT_EQ(set.fsValidMembers, HHWIN_PARAM_PROPERTIES | HHWIN_PARAM_RECT);
         EXPECT_EQ(set.fsWinProperties, HHWIN_PROP_TRACKING | HHWIN_PROP_TRI_PANE | (onTop ? HHWIN_PROP_ONTOP : 0u));
-        EXPECT_EQ(set.idNotify, kyHHNotifyId);
-        EXPECT_EQ(set.hwndCaller, caller);
         EXPECT_EQ(edges(set.rcWindowPos), edges(record.rcWindowPos)) << "only a popup shown as a window is moved";
     }
 
@@ -166,8 +164,7 @@ TEST_F(SocketTest, AContextPopupShownAsAWindowNearTheBottomEndsAboveItsPoint)
     EXPECT_TRUE(help(tk::HELP_SETPOPUP_POS, (700 << 16) | 500));
     EXPECT_TRUE(help(tk::HELP_CONTEXTPOPUP, 5));
     ASSERT_EQ(commands(), (std::vector<uint32_t>{HH_GET_WIN_TYPE, HH_SET_WIN_TYPE, HH_DISPLAY_TOPIC}));
-    EXPECT_EQ(engine.calls[2].file, "x.chm>ctx");
-    EXPECT_EQ(engine.calls[2].text, "tip.htm");
+    EXPECT_EQ(std::tie(engine.calls[2].file, engine.calls[2].text), std::tuple("x.chm>ctx", "tip.htm"));
     EXPECT_EQ(edges(engine.calls[1].winType.rcWindowPos), (std::array<int32_t, 4>{450, 485, 551, 685}));
 
     // The pending position is used once; then at the cursor, where there is room below.
@@ -233,22 +230,6 @@ TEST_F(SocketTest, TheDevelopmentEnvironmentWarningIsShownAtTheFirstRequestOnly)
     EXPECT_EQ(shown().size(), 1u);
 }
 
-TEST_F(SocketTest, HelpJumpOpensTheContentsAndTheJumpShowsNothing)
-{
-    makeSocket();
-    std::vector<uint16_t> requests;
-    const tk::THelpEvent hook = app.OnHelp;
-    app.OnHelp = [&](uint16_t command, intptr_t data, bool& callHelp) {
-        requests.push_back(command);
-        return hook(command, data, callHelp);
-    };
-    EXPECT_TRUE(app.HelpJump("TApplication_HelpJump"));
-    app.OnHelp = hook;
-    EXPECT_EQ(requests, (std::vector<uint16_t>{tk::HELP_CONTENTS, tk::HELP_COMMAND}));
-    ASSERT_EQ(shown().size(), 1u);
-    EXPECT_EQ(shown()[0].command, HH_DISPLAY_TOC);
-}
-
 TEST_F(SocketTest, AClosedSocketClosesTheWindowsAndLeavesTheOtherHandlersWorking)
 {
     int before = 0;
@@ -270,6 +251,99 @@ TEST_F(SocketTest, AClosedSocketClosesTheWindowsAndLeavesTheOtherHandlersWorking
     app.HelpCommand(tk::HELP_CONTENTS, 0);
     EXPECT_EQ(before, 1) << "the handler from before the sockets is back";
     app.OnHelp = nullptr;
+}
+
+// ---- context ids and popups ----
+
+using TopicsTest = help_test::HelpTest;
+
+// The socket exists before the help file is named, as in the main window: the
+// side file is found at the first lookup.
+TEST_F(TopicsTest, SideFileLinesAndTheirLookup)
+{
+    const struct {
+        const char* helpFile;
+        const char* lines;
+        int32_t id;
+        std::optional<std::string> text; // none: the conversion error
+    } cases[] = {
+        {"a.chm", "  1000 = intro.htm  \r\n", 1000, "intro.htm"}, {"a.chm", "1000 intro.htm", 1000, "intro.htm"},
+        {"a.chm", "1001=Press Update to start", 1001, "Press Update to start"}, {"a.chm", "1002 a=b", 1002, "a b"},
+        {"a.chm", "1004=x=y", 1004, "x=y"}, // only the first "=" separates
+        {"a.chm", "\n\nword\r7 first\r\n7 second\n", 7, "first"}, {"a.chm", "1003=\n1003 later", 1003, ""},
+        {"a.chm", "1000\tintro.htm\n1000 b", 1000, "b"}, // a tab separates nothing
+        {"a.chm", "1000\tintro.htm more", 1000, std::nullopt}, {"a.chm", "; notes\n1000 intro.htm", 1000, std::nullopt},
+        {"a.chm", "1 a\n; notes", 1, "a"}, {"a.chm", "2147483648 big", 1, std::nullopt},
+        {"a.chm", "-2147483648 min", INT32_MIN, "min"}, {"a.chm", "+6 plus\n0007 zeros", 7, "zeros"},
+        {"Help.CHM", "1 text", 1, ""}, // the side files' ".chm" is lower case
+    };
+    for (const auto& c : cases) {
+        makeSocket();
+        app.HelpFile = (folder / c.helpFile).string();
+        std::ofstream(folder / std::filesystem::path(c.helpFile).replace_extension("pup")) << c.lines;
+        if (c.text) {
+            EXPECT_EQ(socket->GetPopupTextByID(c.id), *c.text) << c.lines;
+        } else {
+            EXPECT_THROW(socket->GetPopupTextByID(c.id), EConvertError) << c.lines;
+        }
+    }
+
+    // The error fails the help request that looked the id up.
+    socket->HHAliases->SetStrings({"; notes"});
+    EXPECT_THROW(socket->ShowTopicByID(1000), EConvertError);
+    EXPECT_TRUE(engine.calls.empty());
+}
+
+TEST_F(TopicsTest, EventsGoBeforeStringsAndStringsBeforeTheFile)
+{
+    makeSocket();
+    app.HelpFile = (folder / "x.chm").string();
+    std::ofstream(folder / "x.ali") << "1 file.htm\n2 file.htm\n3 file.htm\n";
+    socket->HHAliases->SetStrings({"2 strings.htm", "3="});
+    socket->OnHHGetAlias = [](int32_t id, std::string& text) { text = id == 1 ? "event.htm" : ""; };
+    EXPECT_EQ(socket->GetHTMLFileByID(1), "event.htm");
+    EXPECT_EQ(socket->GetHTMLFileByID(2), "strings.htm");
+    EXPECT_EQ(socket->GetHTMLFileByID(3), "file.htm") << "an empty entry asks the next source";
+}
+
+TEST_F(TopicsTest, AnUnreadableSideFileIsReportedAtEachAttempt)
+{
+    makeSocket();
+    const std::string missing = (folder / "gone.ali").string();
+    op.expectDialog("Unable to open " + missing + " file.", tk::TMsgDlgType::mtError, tk::mbCancel, std::nullopt,
+                    tk::mrCancel, 4);
+    socket->HHAliases->SetTextFile(missing);
+    // Under WinHelp every lookup tries again; under HTML Help the first one only.
+    for (const char* helpFile : {"Help.hlp", "Help.hlp", "x.chm", "x.chm"}) {
+        app.HelpFile = helpFile;
+        EXPECT_EQ(socket->GetHTMLFileByID(1), "");
+    }
+    EXPECT_EQ(op.shown().size(), 4u);
+}
+
+TEST_F(TopicsTest, APopupCarriesItsTextFontColoursAndMarginsBelowTheCursor)
+{
+    makeSocket();
+    TkyHHFont font; // MS Sans Serif, height -11
+    font.Style = fsBold | fsUnderline;
+    socket->HHPopupWindow->SetFont(font);
+    socket->HHPopupWindow->BackgroundColor = 0x00FFFFE0;
+    socket->HHPopupWindow->RcMargins.Left = 4;
+    socket->HHPopupTopics->SetStrings({"1001=Press Update to start"});
+    desktop.cursor = {300, 400};
+
+    socket->PopupTextByID(NoPopupPos, 1001);
+    ASSERT_EQ(engine.calls.size(), 1u);
+    const RecordedHelpCall& call = engine.calls[0];
+    EXPECT_EQ(std::tie(call.command, call.caller, call.file, call.popup.cbStruct),
+              std::tuple(HH_DISPLAY_TEXT_POPUP, platform::GetDesktopWindow(), "", int32_t{sizeof(HH_POPUP)}));
+    EXPECT_EQ(call.text, "Press Update to start");
+    EXPECT_EQ(call.font, "MS Sans Serif, 8, 1, bold underline");
+    EXPECT_EQ(std::tuple(call.popup.pt.x, call.popup.pt.y, call.popup.rcMargins.left), std::tuple(300, 415, 4));
+    EXPECT_EQ(std::tuple(call.popup.clrForeground, call.popup.clrBackground), std::tuple(0xFF000008u, 0x00FFFFE0u));
+    EXPECT_EQ(desktop.cursorsSet, std::vector<platform::HCURSOR>{platform::IDC_ARROW});
+    EXPECT_EQ(TkyAppHelpSocket::FontStyleToStr(fsStrikeOut | fsUnderline | fsItalic | fsBold),
+              ", bold italic underline srikeout");
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 using BindingTest = help_test::HelpTest;
@@ -42,12 +44,10 @@ TEST_F(BindingTest, TheEngineIsLoadedOnFirstUseAndGetsEveryArgumentAsGiven)
     EXPECT_EQ(loader.entryPointLookups, 1);
     EXPECT_EQ(engine.attachCount, 1);
     ASSERT_EQ(engine.calls.size(), 2u);
-    EXPECT_EQ(engine.calls[0].caller, 0x777);
-    EXPECT_EQ(engine.calls[0].file, "a.chm>main");
-    EXPECT_EQ(engine.calls[0].text, "intro.htm");
-    EXPECT_FALSE(engine.calls[1].fileWasNull) << "an empty specification is an empty string, never null";
-    EXPECT_EQ(engine.calls[1].file, "");
-    EXPECT_EQ(static_cast<intptr_t>(engine.calls[1].data), -5);
+    const RecordedHelpCall &first = engine.calls[0], &second = engine.calls[1];
+    EXPECT_EQ(std::tie(first.caller, first.file, first.text), std::tuple(0x777, "a.chm>main", "intro.htm"));
+    EXPECT_FALSE(second.fileWasNull) << "an empty specification is an empty string, never null";
+    EXPECT_EQ(std::tuple(second.caller, second.file, static_cast<intptr_t>(second.data)), std::tuple(0x778, "", -5));
 
     // The engine names its windows and notifies ours through the host table.
     const KpxHelpHost* host = engine.host;
