@@ -181,12 +181,10 @@ std::string PortSet::GetSlowPortWarning() const
 uint16_t PortSet::numberFor(const std::string& text) const
 {
     const std::string wanted = lower(text);
-    std::vector<uint16_t> adapters;
+    const std::vector<uint16_t> adapters = adapterNumbers();
     std::string found;
-    for (const uint16_t number : adapterNumbers()) {
-        adapters.push_back(number);
+    for (const uint16_t number : adapters)
         found += (found.empty() ? "" : ", ") + entry(number).name;
-    }
     for (uint16_t number = 1; number <= places_.size(); ++number)
         if (!places_[number - 1u].provider->adapters() && lower(entry(number).name) == wanted)
             return number;

@@ -73,7 +73,7 @@ const d2xx::Api& D2xxBus::api()
     static const d2xx::Api functions{CreateDeviceInfoList, GetDeviceInfoList, OpenEx, Close,
                                      SetBitMode, SetBaudRate, SetLatencyTimer, SetUSBParameters,
                                      SetTimeouts, Purge, Write, Read,
-                                     GetQueueStatus, GetComPortNumber};
+                                     GetComPortNumber};
     return functions;
 }
 
@@ -216,14 +216,6 @@ FT_STATUS Read(FT_HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesRe
     // Fewer than asked for: the read timed out.
     *bytesReturned = static_cast<DWORD>(adapter->takeUnread(static_cast<uint8_t*>(buffer), bytesToRead));
     return FT_OK;
-}
-
-FT_STATUS GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes)
-{
-    Ft232rModel* adapter = nullptr;
-    const FT_STATUS status = reach(handle, adapter);
-    *rxBytes = status == FT_OK ? static_cast<DWORD>(adapter->unread()) : 0;
-    return status;
 }
 
 FT_STATUS GetComPortNumber(FT_HANDLE handle, LONG* comPortNumber)

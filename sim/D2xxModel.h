@@ -40,7 +40,6 @@ d2xx::FT_STATUS SetTimeouts(d2xx::FT_HANDLE handle, d2xx::ULONG readTimeout, d2x
 d2xx::FT_STATUS Purge(d2xx::FT_HANDLE handle, d2xx::ULONG mask);
 d2xx::FT_STATUS Write(d2xx::FT_HANDLE handle, void* buffer, d2xx::DWORD bytesToWrite, d2xx::DWORD* bytesWritten);
 d2xx::FT_STATUS Read(d2xx::FT_HANDLE handle, void* buffer, d2xx::DWORD bytesToRead, d2xx::DWORD* bytesReturned);
-d2xx::FT_STATUS GetQueueStatus(d2xx::FT_HANDLE handle, d2xx::DWORD* rxBytes);
 d2xx::FT_STATUS GetComPortNumber(d2xx::FT_HANDLE handle, d2xx::LONG* comPortNumber);
 } // namespace d2xx_model
 

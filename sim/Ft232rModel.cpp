@@ -287,15 +287,11 @@ std::unique_ptr<serial::PortSet> simulatedPortSet(Atmega128& device, usb::FtdiFa
     return std::make_unique<serial::PortSet>(std::move(providers));
 }
 
-SimulatedPorts::SimulatedPorts(Atmega128& device, platform::VirtualClock* clock, bool withAdapter)
+SimulatedPorts::SimulatedPorts(Atmega128& device, platform::VirtualClock* clock)
+    : adapter(std::make_unique<Ft232rModel>("SIM00001", &device))
 {
-    usb::FtdiFactory usb;
-    if (withAdapter) {
-        adapter = std::make_unique<Ft232rModel>("SIM00001", &device);
-        adapter->clock = clock;
-        usb = modelFactory({adapter.get()});
-    }
-    ports = simulatedPortSet(device, std::move(usb));
+    adapter->clock = clock;
+    ports = simulatedPortSet(device, modelFactory({adapter.get()}));
 }
 
 } // namespace sim

@@ -91,7 +91,6 @@ public:
     bool clockOut(const uint8_t* states, size_t size);
     // Takes up to size unread samples; returns how many.
     size_t takeUnread(uint8_t* into, size_t size);
-    size_t unread() const { return unread_.size(); }
     size_t hostBuffer = 0;
 
 private:
@@ -144,11 +143,10 @@ private:
 
 usb::FtdiFactory modelFactory(std::vector<Ft232rModel*> adapters);
 
-// The simulated instrument's ports: COM1 to COM4 wired to it, and, with
-// withAdapter (where the platform has adapter ports), one modelled FT232R
-// adapter, serial number "SIM00001", wired to it as well.
+// The simulated instrument's ports: COM1 to COM4 wired to it, and one
+// modelled FT232R adapter, serial number "SIM00001", wired to it as well.
 struct SimulatedPorts {
-    SimulatedPorts(Atmega128& device, platform::VirtualClock* clock, bool withAdapter);
+    SimulatedPorts(Atmega128& device, platform::VirtualClock* clock);
     std::unique_ptr<Ft232rModel> adapter;
     std::unique_ptr<serial::PortSet> ports;
 };

@@ -462,8 +462,7 @@ int runConsole(int argc, char** argv, std::istream& in, std::ostream& out, std::
     std::unique_ptr<serial::PortSet> ports;
     if (scenario) {
         device = std::make_unique<sim::Atmega128>(*scenario);
-        // The console offers the modelled adapter on every platform.
-        simulated = std::make_unique<sim::SimulatedPorts>(*device, virtualClock ? &*virtualClock : nullptr, true);
+        simulated = std::make_unique<sim::SimulatedPorts>(*device, virtualClock ? &*virtualClock : nullptr);
         ports = std::move(simulated->ports);
     } else {
         ports = serial::makeSystemPorts();

@@ -109,7 +109,7 @@ Windows createWindows(tk::TApplication& application, const WindowOptions& option
     std::unique_ptr<serial::ComPort> port;
     if (options.simulate) {
         simulation.instrument = std::make_unique<sim::Atmega128>(options.scenario);
-        simulation.ports = std::make_unique<sim::SimulatedPorts>(*simulation.instrument, nullptr, true);
+        simulation.ports = std::make_unique<sim::SimulatedPorts>(*simulation.instrument, nullptr);
         port = std::move(simulation.ports->ports);
     } else {
         port = serial::makeSystemPorts();

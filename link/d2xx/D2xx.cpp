@@ -238,7 +238,6 @@ bool load(Api& api, std::string& whyNot)
     find(api.Purge, "FT_Purge");
     find(api.Write, "FT_Write");
     find(api.Read, "FT_Read");
-    find(api.GetQueueStatus, "FT_GetQueueStatus");
     find(api.GetComPortNumber, "FT_GetComPortNumber");
     if (!complete)
         platform::FreeLibrary(module);

@@ -74,7 +74,6 @@ struct Api {
     FT_STATUS(KPX_D2XX_CALL* Purge)(FT_HANDLE handle, ULONG mask);
     FT_STATUS(KPX_D2XX_CALL* Write)(FT_HANDLE handle, void* buffer, DWORD bytesToWrite, DWORD* bytesWritten);
     FT_STATUS(KPX_D2XX_CALL* Read)(FT_HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesReturned);
-    FT_STATUS(KPX_D2XX_CALL* GetQueueStatus)(FT_HANDLE handle, DWORD* rxBytes);
     FT_STATUS(KPX_D2XX_CALL* GetComPortNumber)(FT_HANDLE handle, LONG* comPortNumber);
 };
 

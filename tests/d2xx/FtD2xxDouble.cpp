@@ -123,7 +123,6 @@ KPX_FORWARD(SetTimeouts, (d2xx::FT_HANDLE h, d2xx::ULONG read, d2xx::ULONG write
 KPX_FORWARD(Purge, (d2xx::FT_HANDLE h, d2xx::ULONG mask), (h, mask))
 KPX_FORWARD(Write, (d2xx::FT_HANDLE h, void* data, d2xx::DWORD size, d2xx::DWORD* done), (h, data, size, done))
 KPX_FORWARD(Read, (d2xx::FT_HANDLE h, void* data, d2xx::DWORD size, d2xx::DWORD* done), (h, data, size, done))
-KPX_FORWARD(GetQueueStatus, (d2xx::FT_HANDLE h, d2xx::DWORD* rxBytes), (h, rxBytes))
 KPX_FORWARD(GetComPortNumber, (d2xx::FT_HANDLE h, d2xx::LONG* number), (h, number))
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
